@@ -1,0 +1,112 @@
+// Strings, numbers, dates and files: the runtime functions the programs are written against.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <string>
+
+using AnsiString = std::string;
+
+// Base of every exception the framework and the HTTP component raise.
+class Exception : public std::exception {
+public:
+    explicit Exception(AnsiString message) : Message(std::move(message)) {}
+    const char* what() const noexcept override { return Message.c_str(); }
+    AnsiString Message;
+};
+
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class EInOutError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// ---- text -----------------------------------------------------------------
+
+// A copy without the characters of codes 0 to 32 at either end.
+AnsiString Trim(const AnsiString& s);
+
+// The int the text spells: decimal, or hexadecimal after "$", "x", "X", "0x", "0X"
+// (up to 32 bits, taken as signed). Leading blanks and a sign are allowed and nothing may
+// follow; any other text, and a decimal value outside the int range, gives the default.
+int StrToIntDef(const AnsiString& s, int def);
+
+AnsiString IntToStr(int value);
+
+// Upper-casing in the system's ANSI code page.
+AnsiString AnsiUpperCase(const AnsiString& s);
+
+// Position (from 0) of the first occurrence of sub in s, or npos. Double-byte aware in the
+// system's ANSI code page: a match never starts on the second byte of a character.
+AnsiString::size_type AnsiPos(const AnsiString& sub, const AnsiString& s);
+
+// Case-insensitive comparison by the user's locale; 0 when equal.
+int AnsiCompareText(const AnsiString& a, const AnsiString& b);
+
+// ---- dates ----------------------------------------------------------------
+
+// Days since 30 December 1899 plus the time of day as a fraction of a day.
+using TDateTime = double;
+
+// Raise EConvertError for a date or time that does not exist.
+TDateTime EncodeDate(int year, int month, int day);
+TDateTime EncodeTime(int hour, int minute, int second, int millisecond);
+
+// "yyyy", "mm", "dd", "hh", "nn", "ss"; "/" and ":" give the user's date and time separators.
+AnsiString FormatDateTime(const AnsiString& format, TDateTime t);
+
+// The MS-DOS date and time form (local time, 2-second steps).
+TDateTime FileDateToDateTime(int fileDate); // raises EConvertError for an impossible date
+int DateTimeToFileDate(TDateTime t);        // 0 outside the years 1980 to 2107
+
+// ---- files and paths ------------------------------------------------------
+
+// An existing file, not a folder, whose local modification time lies in 1980 to 2107.
+bool FileExists(const AnsiString& path);
+bool DirectoryExists(const AnsiString& path);
+// Creates the folder with every missing parent; true when it exists afterwards.
+// Raises EInOutError for an empty name.
+bool ForceDirectories(const AnsiString& dir);
+
+// Path parts, double-byte aware: a backslash that is the second byte of a character is no
+// separator.
+AnsiString ExtractFilePath(const AnsiString& path); // up to and including the last "\" or ":"
+AnsiString ExtractFileName(const AnsiString& path);
+AnsiString ExtractFileDrive(const AnsiString& path); // "C:" or "\\server\share"; empty when none
+AnsiString IncludeTrailingBackslash(const AnsiString& path);
+AnsiString ExcludeTrailingBackslash(const AnsiString& path);
+
+// Full path of the running program's own file.
+AnsiString ExeName();
+
+AnsiString GetCurrentDir();
+bool SetCurrentDir(const AnsiString& dir);
+
+// File attributes for FindFirst.
+constexpr int faReadOnly = 0x01;
+constexpr int faHidden = 0x02;
+constexpr int faSysFile = 0x04;
+constexpr int faVolumeID = 0x08;
+constexpr int faDirectory = 0x10;
+constexpr int faArchive = 0x20;
+
+struct TSearchRec {
+    int Time = 0; // MS-DOS date and time of the last write, local time
+    int Size = 0; // low 32 bits of the size
+    int Attr = 0;
+    AnsiString Name;
+    HANDLE FindHandle = INVALID_HANDLE_VALUE;
+    int ExcludeAttr = 0;
+    WIN32_FIND_DATAA FindData{};
+};
+
+// 0 on success. Finds entries whatever their read-only and archive bits; hidden, system,
+// volume and folder entries only when asked for in attr. FindClose ends a search; after a
+// failed FindFirst it does nothing.
+int FindFirst(const AnsiString& path, int attr, TSearchRec& rec);
+void FindClose(TSearchRec& rec);

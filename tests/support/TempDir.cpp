@@ -1,0 +1,84 @@
+#include "TempDir.h"
+
+#include "Handles.h"
+
+#include <stdexcept>
+
+namespace {
+
+void RemoveTree(const AnsiString& dir) {
+    WIN32_FIND_DATAA data;
+    HANDLE h = FindFirstFileA((dir + "*").c_str(), &data);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const AnsiString name = data.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            const AnsiString path = dir + name;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path + "\\");
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(h, &data));
+        FindClose(h);
+    }
+    RemoveDirectoryA(ExcludeTrailingBackslash(dir).c_str());
+}
+
+} // namespace
+
+TempDir::TempDir() {
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    static unsigned counter = 0;
+    for (;;) {
+        char name[MAX_PATH];
+        wsprintfA(name, "%sq6t%lu_%u", base, GetCurrentProcessId(), counter++);
+        if (CreateDirectoryA(name, nullptr)) {
+            path_ = AnsiString(name) + "\\";
+            return;
+        }
+    }
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+void WriteFile(const AnsiString& path, const AnsiString& content) {
+    FileHandle f(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!f)
+        throw std::runtime_error("cannot create " + path);
+    DWORD written = 0;
+    ::WriteFile(f.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+}
+
+AnsiString ReadFile(const AnsiString& path) {
+    FileHandle f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, 0, nullptr));
+    if (!f)
+        throw std::runtime_error("cannot open " + path);
+    AnsiString out;
+    char buf[65536];
+    DWORD got = 0;
+    while (::ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got > 0)
+        out.append(buf, got);
+    return out;
+}
+
+void SetLocalWriteTime(const AnsiString& path, int year, int month, int day, int hour, int minute,
+                       int second) {
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(year);
+    st.wMonth = static_cast<WORD>(month);
+    st.wDay = static_cast<WORD>(day);
+    st.wHour = static_cast<WORD>(hour);
+    st.wMinute = static_cast<WORD>(minute);
+    st.wSecond = static_cast<WORD>(second);
+    FILETIME local, utc;
+    SystemTimeToFileTime(&st, &local);
+    LocalFileTimeToFileTime(&local, &utc);
+    FileHandle f(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!f || !SetFileTime(f.get(), nullptr, nullptr, &utc))
+        throw std::runtime_error("cannot stamp " + path);
+}
