@@ -8,12 +8,7 @@ TComponent::TComponent(TComponent* owner) : owner_(owner) {
 }
 
 TComponent::~TComponent() {
-    while (!components_.empty()) {
-        TComponent* child = components_.back();
-        components_.pop_back();
-        child->owner_ = nullptr;
-        delete child;
-    }
+    DestroyComponents();
     if (owner_) {
         auto& siblings = owner_->components_;
         for (auto it = siblings.begin(); it != siblings.end(); ++it)
@@ -21,6 +16,15 @@ TComponent::~TComponent() {
                 siblings.erase(it);
                 break;
             }
+    }
+}
+
+void TComponent::DestroyComponents() {
+    while (!components_.empty()) {
+        TComponent* child = components_.back();
+        components_.pop_back();
+        child->owner_ = nullptr;
+        delete child;
     }
 }
 

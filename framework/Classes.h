@@ -25,6 +25,10 @@ public:
 
     TComponent* Owner() const { return owner_; }
 
+protected:
+    // Frees the owned components now, last-created first.
+    void DestroyComponents();
+
 private:
     TComponent* owner_;
     std::vector<TComponent*> components_; // owned, freed last-created first

@@ -1,0 +1,233 @@
+#include "Forms.h"
+
+#include "Controls.h"
+
+#include <commctrl.h>
+
+namespace {
+
+const char kApplicationClass[] = "TApplication";
+const char kFormClass[] = "TForm";
+
+TApplication theApplication;
+
+// Exceptions never cross a window procedure: the application object shows them and the
+// message loop goes on.
+template <typename F> void Guarded(F&& handler) {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        Application->ShowException(e);
+    }
+}
+
+LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+AnsiString TextOf(HWND hwnd) {
+    AnsiString text(static_cast<size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
+    text.resize(static_cast<size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+} // namespace
+
+TApplication* Application = &theApplication;
+
+TApplication::TApplication() : TComponent(nullptr) {}
+
+void TApplication::Initialize() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA app{};
+    app.lpfnWndProc = ApplicationWindowProc;
+    app.hInstance = instance;
+    app.lpszClassName = kApplicationClass;
+    RegisterClassA(&app);
+
+    WNDCLASSA form{};
+    form.lpfnWndProc = TForm::WindowProc;
+    form.hInstance = instance;
+    form.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    form.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    form.lpszClassName = kFormClass;
+    RegisterClassA(&form);
+
+    handle_.reset(CreateWindowExA(0, kApplicationClass, title_.c_str(), WS_POPUP, 0, 0, 0, 0,
+                                  nullptr, nullptr, instance, nullptr));
+}
+
+void TApplication::Run() {
+    if (!MainForm)
+        return;
+    MainForm->Show();
+    while (!terminated_)
+        HandleMessage();
+}
+
+bool TApplication::ProcessMessage() {
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        return false;
+    if (msg.message == WM_QUIT) {
+        terminated_ = true;
+        return true;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    return true;
+}
+
+void TApplication::ProcessMessages() {
+    while (ProcessMessage()) {
+    }
+}
+
+void TApplication::HandleMessage() {
+    if (!ProcessMessage())
+        WaitMessage();
+}
+
+void TApplication::Terminate() {
+    terminated_ = true;
+    // Wake a loop that waits for a message.
+    PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
+}
+
+int TApplication::MessageBox(const AnsiString& text, const AnsiString& caption, UINT flags) {
+    const HWND active = GetActiveWindow();
+    const HWND mainWindow = MainForm ? MainForm->Handle() : nullptr;
+    const bool disabled = mainWindow && !EnableWindow(mainWindow, FALSE);
+    const int result = ::MessageBoxA(Handle(), text.c_str(), caption.c_str(), flags);
+    if (disabled)
+        EnableWindow(mainWindow, TRUE);
+    if (active)
+        SetActiveWindow(active);
+    return result;
+}
+
+void TApplication::ShowException(const std::exception& e) {
+    MessageBox(e.what(), title_, MB_OK | MB_ICONSTOP);
+}
+
+void TApplication::SetTitle(const AnsiString& title) {
+    title_ = title;
+    if (handle_)
+        SetWindowTextA(handle_.get(), title_.c_str());
+}
+
+TForm::TForm(TComponent* owner) : TComponent(owner) {
+    // The window procedure takes the handle at WM_NCCREATE, so that dispatch works from the
+    // first message on.
+    if (!CreateWindowExA(WS_EX_DLGMODALFRAME, kFormClass, "",
+                         WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                         CW_USEDEFAULT, 320, 200, nullptr, nullptr, GetModuleHandleA(nullptr),
+                         this)) {
+        handle_.release(); // a failed creation has destroyed the window already
+        throw Exception("Cannot create the window");
+    }
+}
+
+TForm::~TForm() {
+    // The controls' windows are children of the form's: free them while it still exists.
+    DestroyComponents();
+    SetWindowLongPtrA(handle_.get(), GWLP_USERDATA, 0);
+}
+
+LRESULT CALLBACK TForm::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        auto* created = static_cast<TForm*>(create->lpCreateParams);
+        created->handle_.reset(hwnd);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+    }
+    auto* form = reinterpret_cast<TForm*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (!form)
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    TMessage message{msg, wParam, lParam, 0};
+    Guarded([&] { form->Dispatch(message); });
+    return message.Result;
+}
+
+void TForm::Dispatch(TMessage& message) {
+    switch (message.Msg) {
+    case WM_COMMAND:
+        if (message.LParam) {
+            auto* control = reinterpret_cast<TControl*>(
+                GetWindowLongPtrA(reinterpret_cast<HWND>(message.LParam), GWLP_USERDATA));
+            if (control)
+                control->Notify(HIWORD(message.WParam));
+        }
+        return;
+    case WM_CLOSE:
+        Close();
+        return;
+    default:
+        message.Result =
+            DefWindowProcA(handle_.get(), message.Msg, message.WParam, message.LParam);
+    }
+}
+
+AnsiString TForm::Caption() const { return TextOf(handle_.get()); }
+
+void TForm::SetCaption(const AnsiString& caption) { SetWindowTextA(handle_.get(), caption.c_str()); }
+
+void TForm::SetClientSize(int width, int height) {
+    RECT r{0, 0, width, height};
+    AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongA(handle_.get(), GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongA(handle_.get(), GWL_EXSTYLE)));
+    SetWindowPos(handle_.get(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm::CenterOnScreen() {
+    RECT r;
+    GetWindowRect(handle_.get(), &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    SetWindowPos(handle_.get(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TForm::Show() {
+    ShowWindow(handle_.get(), SW_SHOW);
+    UpdateWindow(handle_.get());
+    if (!shown_) {
+        shown_ = true;
+        if (OnShow)
+            OnShow(this);
+    }
+}
+
+void TForm::Close() {
+    if (Application->MainForm == this)
+        Application->Terminate();
+    else
+        ShowWindow(handle_.get(), SW_HIDE);
+}
+
+TControl::TControl(TForm* owner, const char* windowClass, DWORD style, int left, int top,
+                   int width, int height)
+    : TComponent(owner) {
+    handle_.reset(CreateWindowExA(0, windowClass, "", WS_CHILD | style, left, top, width, height,
+                                  owner->Handle(), nullptr, GetModuleHandleA(nullptr), nullptr));
+    if (!handle_)
+        throw Exception(AnsiString("Cannot create a control of class ") + windowClass);
+    SetWindowLongPtrA(handle_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SendMessageA(handle_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
+                 FALSE);
+}
+
+TControl::~TControl() { SetWindowLongPtrA(handle_.get(), GWLP_USERDATA, 0); }
+
+bool TControl::Visible() const { return IsWindowVisible(handle_.get()) != FALSE; }
+
+void TControl::SetVisible(bool visible) { ShowWindow(handle_.get(), visible ? SW_SHOW : SW_HIDE); }
+
+AnsiString TControl::WindowText() const { return TextOf(handle_.get()); }
+
+void TControl::SetWindowText(const AnsiString& text) { ::SetWindowTextA(handle_.get(), text.c_str()); }
