@@ -99,10 +99,23 @@ void TApplication::Terminate() {
 }
 
 int TApplication::MessageBox(const AnsiString& text, const AnsiString& caption, UINT flags) {
+    return ShowModalBox(
+        [&] { return ::MessageBoxA(Handle(), text.c_str(), caption.c_str(), flags); });
+}
+
+int TApplication::MessageBox(const AnsiString& text, const std::wstring& caption, UINT flags) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
+    return ShowModalBox(
+        [&] { return ::MessageBoxW(Handle(), wide.c_str(), caption.c_str(), flags); });
+}
+
+int TApplication::ShowModalBox(const std::function<int()>& show) {
     const HWND active = GetActiveWindow();
     const HWND mainWindow = MainForm ? MainForm->Handle() : nullptr;
     const bool disabled = mainWindow && !EnableWindow(mainWindow, FALSE);
-    const int result = ::MessageBoxA(Handle(), text.c_str(), caption.c_str(), flags);
+    const int result = show();
     if (disabled)
         EnableWindow(mainWindow, TRUE);
     if (active)

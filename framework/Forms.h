@@ -4,6 +4,8 @@
 #include "Classes.h"
 #include "Handles.h"
 
+#include <functional>
+#include <string>
 #include <type_traits>
 
 class TForm;
@@ -47,6 +49,9 @@ public:
 
     // A modal box owned by the application window; the forms are disabled while it shows.
     int MessageBox(const AnsiString& text, const AnsiString& caption, UINT flags);
+    // The same through the wide API, for a caption that must read alike under every ANSI code
+    // page; the text is taken from the ANSI code page.
+    int MessageBox(const AnsiString& text, const std::wstring& caption, UINT flags);
     void ShowException(const std::exception& e);
 
     AnsiString ExeName() const { return ::ExeName(); }
@@ -58,6 +63,7 @@ public:
 
 private:
     bool ProcessMessage();
+    int ShowModalBox(const std::function<int()>& show);
 
     WindowHandle handle_;
     AnsiString title_;
