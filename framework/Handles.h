@@ -1,6 +1,7 @@
 // Owners for Win32 handles: each closes its handle exactly once.
 #pragma once
 
+#include <winsock2.h>
 #include <windows.h>
 
 #include <utility>
@@ -62,3 +63,11 @@ struct WindowTraits {
     static void close(HWND h) { DestroyWindow(h); }
 };
 using WindowHandle = UniqueHandle<WindowTraits>;
+
+// Winsock sockets: INVALID_SOCKET means none.
+struct SocketTraits {
+    using handle_type = SOCKET;
+    static SOCKET invalid() { return INVALID_SOCKET; }
+    static void close(SOCKET s) { closesocket(s); }
+};
+using SocketHandle = UniqueHandle<SocketTraits>;

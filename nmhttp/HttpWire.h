@@ -1,0 +1,75 @@
+// The HTTP/1.0 exchange as text: URL parts, the request, the reply header. Plain functions and
+// a reader fed with bytes; no sockets.
+#pragma once
+
+#include "SysUtils.h"
+
+#include <cstddef>
+
+// Raised by the HTTP client for every failure of a transfer.
+class ESockError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Bounds on what a server controls.
+constexpr std::size_t kMaxHeaderLine = 8192;   // bytes of one header line, without its end
+constexpr std::size_t kMaxHeaderSize = 65536;  // bytes of the whole reply header
+constexpr int kMaxHeaderLines = 256;           // lines of the reply header, the status line included
+
+struct THttpUrl {
+    AnsiString Host; // the text after "//" up to the next "/", without ":port"
+    int Port = 0;
+    AnsiString Target; // from that "/" on, query included; "/" when there is none
+};
+
+// Splits a URL: the host is the text after the first "//" up to the next "/"; a ":" and a
+// number from 1 to 65535 after the host give the port, otherwise defaultPort applies. Raises
+// ESockError when the URL has no "//", the host is empty, or a ":" is not followed by a port.
+THttpUrl SplitUrl(const AnsiString& url, int defaultPort);
+
+// Standard Base64 with "=" padding, on one line.
+AnsiString Base64(const AnsiString& bytes);
+
+// Header values of a request that the client sends on its own.
+struct TRequestValues {
+    AnsiString UserId;
+    AnsiString Password;
+    AnsiString Referer;
+    AnsiString Cookie;
+};
+
+// The whole GET request for the URL, ended by the empty line. With a proxy the request line
+// names the whole URL and a Proxy-Connection line follows it. The Authorization line goes out
+// only when user id and password are both set; Referer and Cookie lines only when set.
+AnsiString RequestText(const AnsiString& url, const THttpUrl& parts, bool viaProxy,
+                       const TRequestValues& values);
+
+// The status of a reply's first line: the number in its second blank-separated field; 0 when
+// that field is missing or not a decimal number within the int range.
+int ReplyStatus(const AnsiString& statusLine);
+
+// Reads a reply header fed in pieces as they arrive.
+class TReplyHeader {
+public:
+    // Takes the next bytes of the reply and returns how many belong to the header: all of them
+    // while it goes on, fewer once its empty line is read (the rest begins the body). Raises
+    // ESockError when a line, the line count or the whole header passes its bound, or an
+    // announced length passes the int range.
+    std::size_t Feed(const char* data, std::size_t size);
+    bool Complete() const { return complete_; }
+
+    int Status = 0;
+    int ContentLength = 0;  // from "Content-Length:", 0 when the reply has none
+    AnsiString Location;    // from "Location:", empty when none
+    AnsiString Cookie;      // from the last "Set-Cookie:", empty when none
+    bool HasCookie = false;
+
+private:
+    void TakeLine(const AnsiString& line);
+
+    AnsiString line_;
+    std::size_t size_ = 0;
+    int lines_ = 0;
+    bool complete_ = false;
+};

@@ -1,0 +1,69 @@
+// The HTTP client component: HTTP/1.0 GET over TPowersock, with redirects, a kept cookie and
+// Basic authorization.
+#pragma once
+
+#include "Psock.h"
+
+#include <vector>
+
+// Values of the request header that the client fills in.
+class THeaderInfo {
+public:
+    AnsiString UserId;   // with Password: Basic authorization when both are set
+    AnsiString Password;
+    AnsiString Referer;  // a Referer line when set
+    AnsiString Cookie;   // kept from the last redirecting reply that set one
+};
+
+enum class TCmdType { Get };
+
+using TOnCmdEvent = std::function<void(TCmdType cmd)>;
+
+// Redirects, and repeats after a reply of status 299 or 303 to 399, one Get follows at most.
+constexpr int kMaxRedirects = 20;
+// Bytes of a reply body kept in memory when InputFileMode is not set.
+constexpr int kMaxBodyInMemory = 64 * 1024 * 1024;
+
+class TNMHTTP : public TPowersock {
+public:
+    explicit TNMHTTP(TComponent* owner) : TPowersock(owner) {}
+
+    // Port when the URL names none.
+    int Port = 80;
+    // Host and port to connect to in place of the URL's host; empty means none.
+    AnsiString Proxy;
+    int ProxyPort = 0;
+    // Set: Body names the file the reply body is written to. Clear: Body receives the body.
+    bool InputFileMode = false;
+    AnsiString Body;
+    THeaderInfo HeaderInfo;
+
+    // The length the last reply announced; 0 when it announced none.
+    int ContentLength() const { return contentLength_; }
+
+    // One GET of the URL, following redirects (status 300 to 302) and repeating after status
+    // 299 and 303 to 399, each reply's body read until the server closes. A reply status
+    // below 299 fires OnSuccess, above 399 OnFailure; 401 also fires OnAuthenticationNeeded
+    // after the connection is closed. Returns when the exchange is over; raises ESockError for
+    // a URL without a host or with a bad port, a failed look-up, connection, send or read, a
+    // file that cannot be written, a time-out, an Abort, a reply beyond the bounds, and after
+    // kMaxRedirects redirects or repeats. Exceptions of handlers pass through. The connection
+    // is closed when Get returns, also when it raises.
+    void Get(AnsiString url);
+
+    TNotifyEvent OnAboutToSend;
+    TNotifyEvent OnAuthenticationNeeded;
+    TOnCmdEvent OnFailure;
+    THandlerEvent OnRedirect; // handled = true ends Get at the redirect
+    TOnCmdEvent OnSuccess;
+
+private:
+    // One exchange up to its outcome event: connect, send, read the reply header and body.
+    TReplyHeader Exchange(const AnsiString& url, const THttpUrl& parts);
+    // Writes a piece of the body to the file, or to Body when there is none.
+    void TakePacket(const FileHandle& file, const char* data, std::size_t size);
+
+    int contentLength_ = 0;
+    bool running_ = false;
+    std::vector<char> packet_;
+};
