@@ -1,0 +1,170 @@
+#include "HttpMod.h"
+
+#include "Language.h"
+
+THttp* Http = nullptr;
+
+AnsiString CompleteUrl(const AnsiString& url) {
+    if (AnsiCompareText(url.substr(0, 5), "HTTP:") == 0)
+        return url;
+    return "http:" + (url.compare(0, 1, "/") == 0 ? url : "//" + url);
+}
+
+THttp::THttp(TComponent* owner) : TDataModule(owner), NmHttp(new TNMHTTP(this)) {
+    NmHttp->Port = 0;
+    NmHttp->ReportLevel = 0;
+    NmHttp->ProxyPort = 0;
+    NmHttp->InputFileMode = false;
+    NmHttp->OnAboutToSend = [this](TObject* sender) { NmHttpAboutToSend(sender); };
+    NmHttp->OnAuthenticationNeeded = [this](TObject* sender) { NmHttpAuthenticationNeeded(sender); };
+    NmHttp->OnConnect = [this](TObject* sender) { NmHttpConnect(sender); };
+    NmHttp->OnConnectionFailed = [this](TObject* sender) { NmHttpConnectionFailed(sender); };
+    NmHttp->OnDisconnect = [this](TObject* sender) { NmHttpDisconnect(sender); };
+    NmHttp->OnFailure = [this](TCmdType cmd) { NmHttpFailure(cmd); };
+    NmHttp->OnHostResolved = [this](TObject* sender) { NmHttpHostResolved(sender); };
+    NmHttp->OnInvalidHost = [this](bool& handled) { NmHttpInvalidHost(handled); };
+    NmHttp->OnPacketRecvd = [this](TObject* sender) { NmHttpPacketRecvd(sender); };
+    NmHttp->OnPacketSent = [this](TObject* sender) { NmHttpPacketSent(sender); };
+    NmHttp->OnRedirect = [this](bool& handled) { NmHttpRedirect(handled); };
+    NmHttp->OnStatus = [this](TComponent* sender, AnsiString status) { NmHttpStatus(sender, status); };
+    NmHttp->OnSuccess = [this](TCmdType cmd) { NmHttpSuccess(cmd); };
+}
+
+void THttp::SetTimeOut(int timeOut) { TimeOut = timeOut > 0 ? timeOut : 120000; }
+
+void THttp::SetUserId(AnsiString userId) { UserId = std::move(userId); }
+
+void THttp::SetPassword(AnsiString password) { Password = std::move(password); }
+
+void THttp::SetProxy(AnsiString proxy) { Proxy = std::move(proxy); }
+
+void THttp::SetProxyPort(int proxyPort) {
+    if (proxyPort >= 0)
+        ProxyPort = proxyPort;
+}
+
+void THttp::SetOnStatus(TNotifyEvent onStatus) { OnStatus = std::move(onStatus); }
+
+void THttp::SetStatus(AnsiString status) {
+    StatusText = std::move(status);
+    if (OnStatus)
+        OnStatus(this);
+}
+
+AnsiString THttp::GetStatus() { return StatusText; }
+
+int THttp::GetBytesRecvd() { return Receiving ? NmHttp->BytesReceived() : 0; }
+
+int THttp::GetBytesTotal() { return Receiving ? NmHttp->ContentLength() : 0; }
+
+AnsiString THttp::GetTarget() {
+    return NmHttp->InputFileMode ? NmHttp->Body : AnsiString(LoadLangString(130));
+}
+
+void THttp::ReportText(int number) { SetStatus(LoadLangString(number)); }
+
+bool THttp::Request(AnsiString url) {
+    NmHttp->Port = Port;
+    NmHttp->Proxy = Proxy;
+    NmHttp->ProxyPort = Proxy.empty() ? 0 : ProxyPort;
+    NmHttp->TimeOut = TimeOut;
+    NmHttp->HeaderInfo.UserId.clear();
+    NmHttp->HeaderInfo.Password.clear();
+    if (url.empty())
+        return false;
+    url = CompleteUrl(url);
+    AuthNeeded = false;
+    Succeeded = false;
+    Aborted = false;
+    Receiving = false;
+    ReportText(131);
+
+    int attempt = 0;
+    do {
+        ++attempt;
+        RequestRaised = false;
+        try {
+            NmHttp->Get(url);
+        } catch (...) {
+            RequestRaised = true;
+        }
+        if (NmHttp->Connected()) {
+            NmHttp->Disconnect();
+            while (NmHttp->Connected()) {
+                Sleep(100);
+                Application->ProcessMessages();
+            }
+        }
+    } while (!Succeeded && AuthNeeded && attempt == 1);
+    return Succeeded;
+}
+
+bool THttp::GetToFile(AnsiString path, AnsiString url) {
+    NmHttp->InputFileMode = true;
+    NmHttp->Body = std::move(path);
+    return Request(std::move(url)) && !Aborted;
+}
+
+bool THttp::GetToString(AnsiString& body, AnsiString url) {
+    NmHttp->InputFileMode = false;
+    NmHttp->Body.clear();
+    if (!Request(std::move(url)))
+        return false;
+    body = NmHttp->Body;
+    return !Aborted;
+}
+
+void THttp::Abort() {
+    Aborted = true;
+    ReportText(132);
+    NmHttp->Abort();
+}
+
+int THttp::GetRequestResult() { return RequestRaised ? 1 : 2; }
+
+void THttp::NmHttpAboutToSend(TObject*) { NmHttp->HeaderInfo.Referer = Referer; }
+
+void THttp::NmHttpAuthenticationNeeded(TObject*) {
+    ReportText(118);
+    NmHttp->HeaderInfo.UserId = UserId;
+    NmHttp->HeaderInfo.Password = Password;
+    AuthNeeded = true;
+}
+
+void THttp::NmHttpConnect(TObject*) { ReportText(119); }
+
+void THttp::NmHttpConnectionFailed(TObject*) { ReportText(120); }
+
+void THttp::NmHttpDisconnect(TObject*) { ReportText(121); }
+
+void THttp::NmHttpFailure(TCmdType) { ReportText(122); }
+
+void THttp::NmHttpHostResolved(TObject*) { ReportText(123); }
+
+void THttp::NmHttpInvalidHost(bool& handled) {
+    ReportText(124);
+    handled = false;
+}
+
+void THttp::NmHttpPacketRecvd(TObject*) {
+    Receiving = true;
+    NmHttp->TimeOut = TimeOut + TimeOutToggle;
+    TimeOutToggle ^= 1;
+    ReportText(125);
+}
+
+void THttp::NmHttpPacketSent(TObject*) { ReportText(126); }
+
+void THttp::NmHttpRedirect(bool& handled) {
+    ReportText(127);
+    handled = false;
+}
+
+void THttp::NmHttpStatus(TComponent*, AnsiString status) {
+    SetStatus(AnsiString(LoadLangString(128)) + status);
+}
+
+void THttp::NmHttpSuccess(TCmdType) {
+    Succeeded = true;
+    ReportText(129);
+}
