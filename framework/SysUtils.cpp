@@ -174,6 +174,17 @@ AnsiString AnsiUpperCase(const AnsiString& s) {
     return result;
 }
 
+AnsiString StripFirstToken(const AnsiString& commandLine) {
+    bool quoted = false;
+    for (AnsiString::size_type i = 0; i < commandLine.size(); ++i) {
+        if (!quoted && commandLine[i] == ' ')
+            return commandLine.substr(i + 1);
+        if (commandLine[i] == '"')
+            quoted = !quoted;
+    }
+    return AnsiString();
+}
+
 AnsiString::size_type AnsiPos(const AnsiString& sub, const AnsiString& s) {
     if (sub.empty() || sub.size() > s.size())
         return AnsiString::npos;

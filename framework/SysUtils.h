@@ -48,6 +48,12 @@ AnsiString::size_type AnsiPos(const AnsiString& sub, const AnsiString& s);
 // Case-insensitive comparison by the user's locale; 0 when equal.
 int AnsiCompareText(const AnsiString& a, const AnsiString& b);
 
+// The part of a program's command line that follows its own path: the first token ends at the
+// first blank (0x20) outside double quotes, and it is cut off together with that blank; the
+// rest is returned unchanged, quotes and further blanks included. Tabs do not end the token.
+// A command line without such a blank is the program's path alone and gives an empty text.
+AnsiString StripFirstToken(const AnsiString& commandLine);
+
 // ---- dates ----------------------------------------------------------------
 
 // Days since 30 December 1899 plus the time of day as a fraction of a day.

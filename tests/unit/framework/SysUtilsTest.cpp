@@ -31,6 +31,30 @@ TEST(StrToIntDef, Table) {
     }
 }
 
+TEST(StripFirstToken, Table) {
+    struct Row {
+        const char* commandLine;
+        const char* rest;
+    } rows[] = {
+        {"C:\\app\\quen6aux.exe /a b", "/a b"},
+        {"\"C:\\Program Files\\quen6aux.exe\" \"x y\" z", "\"x y\" z"},
+        {"C:\\quen6aux.exe  two", " two"},            // only one blank goes
+        {"C:\\quen6aux.exe ", ""},                    // a lone trailing blank
+        {"C:\\quen6aux.exe", ""},                     // no arguments at all
+        {"\"C:\\Program Files\\quen6aux.exe\"", ""},  // a quoted path alone
+        {"C:\\quen6aux.exe\targ more", "more"},       // a tab does not end the token
+        {"\"C:\\a b\\x.exe\targ\" rest", "rest"},
+        {"a\"b c\"d e", "e"},                         // quotes inside the token
+        {"\"unclosed quote here", ""},
+        {" lead", "lead"},                            // the token may be empty
+        {"", ""},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.commandLine);
+        EXPECT_EQ(StripFirstToken(r.commandLine), r.rest);
+    }
+}
+
 TEST(EncodeDate, AcceptsRealDaysAndRejectsOthers) {
     EXPECT_DOUBLE_EQ(EncodeDate(1899, 12, 30), 0);
     EXPECT_DOUBLE_EQ(EncodeDate(1900, 1, 1), 2);
