@@ -98,11 +98,14 @@ AnsiString TwoDigits(int n) {
     return buf;
 }
 
-// A local time inside 1980 to 2107 as MS-DOS date and time; false outside.
+// A local time inside 1980 to 2107 as MS-DOS date and time; false outside. The years are
+// tested here as well: Wine's FileTimeToDosDateTime wraps the years after 2107 round to 1980.
 bool LastWriteToDos(const FILETIME& lastWrite, int& dos) {
     FILETIME local;
+    SYSTEMTIME st;
     WORD date = 0, time = 0;
-    if (!FileTimeToLocalFileTime(&lastWrite, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+    if (!FileTimeToLocalFileTime(&lastWrite, &local) || !FileTimeToSystemTime(&local, &st) ||
+        st.wYear < 1980 || st.wYear > 2107 || !FileTimeToDosDateTime(&local, &date, &time))
         return false;
     dos = static_cast<int>((static_cast<DWORD>(date) << 16) | time);
     return true;

@@ -1,0 +1,176 @@
+#include "UpdateFile.h"
+
+#include "Times.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+const AnsiString kBaseLine = "a/b.dll?dir/b.dll?2003/06/12?08:38:20?1200";
+
+struct Good {
+    AnsiString line;
+    AnsiString path, url;
+    TDateTime time;
+    int size;
+    AnsiString local;
+};
+
+// A line of the given date and time fields around a fixed path, URL and size.
+AnsiString Stamped(const AnsiString& date, const AnsiString& time) {
+    return "p?u?" + date + "?" + time + "?7";
+}
+Good When(const AnsiString& date, const AnsiString& time, TDateTime expected) {
+    return {Stamped(date, time), "p", "u", expected, 7, ""};
+}
+
+// Built at run time: the date functions are not ready while statics are initialised.
+std::vector<Good> GoodLines() {
+    const TDateTime kBase = At(2003, 6, 12, 8, 38, 20);
+    return {
+        {kBaseLine, "a\\b.dll", "dir/b.dll", kBase, 1200, ""},
+        {kBaseLine + "?", "a\\b.dll", "dir/b.dll", kBase, 1200, ""},
+        {kBaseLine + "?dl\\x.tmp", "a\\b.dll", "dir/b.dll", kBase, 1200, "dl\\x.tmp"},
+        {kBaseLine + "?a?b", "a\\b.dll", "dir/b.dll", kBase, 1200, "a?b"},
+        {kBaseLine + "?\t x y \t", "a\\b.dll", "dir/b.dll", kBase, 1200, "x y"},
+        {kBaseLine + "?   ", "a\\b.dll", "dir/b.dll", kBase, 1200, ""},
+        // Blanks and control characters at both ends and after each of the first four "?".
+        {" \t a/b.dll? dir/b.dll?\t2003/06/12?\r 08:38:20?  1200 \n", "a\\b.dll", "dir/b.dll",
+         kBase, 1200, ""},
+        // Before a "?" they stay part of path and URL.
+        {"p ?u ?2003/06/12?08:38:20?1200", "p ", "u ", kBase, 1200, ""},
+        {"C:/app/sub/x.exe?http://h/a/x.exe?2003/06/12?08:38:20?1", "C:\\app\\sub\\x.exe",
+         "http://h/a/x.exe", kBase, 1, ""},
+        {"p?u?2003/06/12?08:38:20?$4B0", "p", "u", kBase, 1200, ""},
+        {"p?u?2003/06/12?08:38:20?2147483647", "p", "u", kBase, 2147483647, ""},
+        When("0/06/12", "08:38:20", At(2000, 6, 12, 8, 38, 20)),
+        When("79/06/12", "08:38:20", At(2079, 6, 12, 8, 38, 20)),
+        When("80/06/12", "08:38:20", At(1980, 6, 12, 8, 38, 20)),
+        When("99/06/12", "08:38:20", At(1999, 6, 12, 8, 38, 20)),
+        When("1980/01/01", "00:00:00", At(1980, 1, 1, 0, 0, 0)),
+        When("9999/12/31", "23:59:59", At(9999, 12, 31, 23, 59, 59)),
+        When("2003/01/31", "08:38:20", At(2003, 1, 31, 8, 38, 20)),
+        When("2004/02/29", "08:38:20", At(2004, 2, 29, 8, 38, 20)),
+        When("2003/12/31", "08:38:20", At(2003, 12, 31, 8, 38, 20)),
+        // Any non-digit separates, and only the six numbers together count.
+        When("2003-6-1", "8.5.0", At(2003, 6, 1, 8, 5, 0)),
+        When("03.06.12", "08h38m20", At(2003, 6, 12, 8, 38, 20)),
+        When("2003a6b1", "8\0015\3770", At(2003, 6, 1, 8, 5, 0)),
+        When("2003/06/12/08", "38:20", At(2003, 6, 12, 8, 38, 20)),
+        When("2003", "06/12/08:38:20", At(2003, 6, 12, 8, 38, 20)),
+        When("0002003/006/012", "008:038:020", At(2003, 6, 12, 8, 38, 20)),
+    };
+}
+
+const AnsiString kBadLines[] = {
+    "",
+    " \t ",
+    "a/b.dll?dir/b.dll?2003/06/12?08:38:20", // fewer than four "?"
+    "a/b.dll?dir/b.dll?2003/06/12",
+    "?u?2003/06/12?08:38:20?1200", // begins with "?"
+    " ?u?2003/06/12?08:38:20?1200",
+    "p??2003/06/12?08:38:20?1200", // two "?" in a row
+    "p?u??08:38:20?1200",
+    "p?u?2003/06/12??1200",
+    "p?u?2003/06/12?08:38:20??x",
+    "p?u?2003/06/12 ?08:38:20?1200", // a blank before the "?" after date or time
+    "p?u?2003/06/12?08:38:20 ?1200",
+    // Size.
+    "p?u?2003/06/12?08:38:20?0",
+    "p?u?2003/06/12?08:38:20?-5",
+    "p?u?2003/06/12?08:38:20?12a",
+    "p?u?2003/06/12?08:38:20?",
+    "p?u?2003/06/12?08:38:20?1200 ?x",
+    "p?u?2003/06/12?08:38:20?2147483648",
+    // Years, months and days.
+    Stamped("100/06/12", "08:38:20"),
+    Stamped("1979/12/31", "23:59:59"),
+    Stamped("10000/01/01", "00:00:00"),
+    Stamped("2147483648/01/01", "00:00:00"),
+    Stamped("2003/00/12", "08:38:20"),
+    Stamped("2003/13/12", "08:38:20"),
+    Stamped("2003/02/29", "08:38:20"),
+    Stamped("2003/02/30", "08:38:20"),
+    Stamped("2003/04/31", "08:38:20"),
+    Stamped("2003/06/00", "08:38:20"),
+    Stamped("2003/06/32", "08:38:20"),
+    // Hours, minutes and seconds.
+    Stamped("2003/06/12", "24:00:00"),
+    Stamped("2003/06/12", "08:60:00"),
+    Stamped("2003/06/12", "08:38:60"),
+    // Five or seven numbers, and empty numbers.
+    Stamped("2003/06/12", "08:38"),
+    Stamped("2003/06/12", "08:38:20:01"),
+    Stamped("2003/06/12/", "08:38:20"),
+    Stamped("2003//06", "12:08:38:20"),
+    Stamped("/2003/06/12", "08:38:20"),
+    Stamped("2003/06/12", "08:38:"),
+    Stamped("2003y6m1d", "08:38:20"),
+    // A "?" in the URL shifts every later field.
+    "p?http://h/x?a=1?2003/06/12?08:38:20?1200",
+};
+
+} // namespace
+
+TEST(TUpdateFile, ParsesLines) {
+    for (const Good& g : GoodLines()) {
+        SCOPED_TRACE(g.line);
+        auto entry = CreateUpdateFile(g.line);
+        ASSERT_TRUE(entry);
+        EXPECT_EQ(entry->Path, g.path);
+        EXPECT_EQ(entry->Url, g.url);
+        EXPECT_EQ(entry->Time, g.time);
+        EXPECT_EQ(entry->Size, g.size);
+        EXPECT_EQ(entry->LocalFile, g.local);
+    }
+}
+
+TEST(TUpdateFile, RejectsLines) {
+    for (const AnsiString& line : kBadLines) {
+        SCOPED_TRACE(line);
+        EXPECT_FALSE(CreateUpdateFile(line));
+        TUpdateFile entry(line);
+        EXPECT_EQ(entry.Path, "");
+        EXPECT_EQ(entry.Size, -1);
+    }
+}
+
+TEST(TUpdateFile, FailedParseClearsEveryField) {
+    TUpdateFile entry(kBaseLine + "?dl\\x.tmp");
+    ASSERT_EQ(entry.Path, "a\\b.dll");
+    EXPECT_FALSE(entry.Parse("p?u?2003/02/29?08:38:20?1200"));
+    EXPECT_EQ(entry.Path, "");
+    EXPECT_EQ(entry.Url, "");
+    EXPECT_EQ(entry.LocalFile, "");
+    EXPECT_EQ(entry.Time, 0);
+    EXPECT_EQ(entry.Size, -1);
+    EXPECT_TRUE(entry.Parse(kBaseLine));
+    EXPECT_EQ(entry.Path, "a\\b.dll");
+    EXPECT_EQ(entry.Size, 1200);
+}
+
+TEST(TUpdateFile, GetLineWritesTheFieldsBack) {
+    // The test bed's locale gives "/" and ":" as separators.
+    TUpdateFile entry(kBaseLine);
+    EXPECT_EQ(entry.GetLine(), "a\\b.dll?dir/b.dll?2003/06/12?08:38:20?1200");
+    entry.LocalFile = "C:\\q\\Download\\ud0.$$$";
+    EXPECT_EQ(entry.GetLine(),
+              "a\\b.dll?dir/b.dll?2003/06/12?08:38:20?1200?C:\\q\\Download\\ud0.$$$");
+    EXPECT_EQ(TUpdateFile(Stamped("0-1-2", "3.4.5")).GetLine(), "p?u?2000/01/02?03:04:05?7");
+}
+
+TEST(TUpdateFile, WrittenLinesReadBackToTheSameFields) {
+    for (const Good& g : GoodLines()) {
+        SCOPED_TRACE(g.line);
+        TUpdateFile entry(g.line);
+        auto back = CreateUpdateFile(entry.GetLine());
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->Path, entry.Path);
+        EXPECT_EQ(back->Url, entry.Url);
+        EXPECT_EQ(back->Time, entry.Time);
+        EXPECT_EQ(back->Size, entry.Size);
+        EXPECT_EQ(back->LocalFile, entry.LocalFile);
+    }
+}

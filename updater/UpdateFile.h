@@ -1,0 +1,31 @@
+// One entry of an update list: a target file, where it comes from, the stamp it must have,
+// and the downloaded copy waiting to be installed.
+#pragma once
+
+#include "Classes.h"
+
+#include <memory>
+
+class TUpdateFile : public TObject {
+  public:
+    // An entry read from the line; when the line does not parse, Path stays empty.
+    explicit TUpdateFile(const AnsiString& line);
+
+    // Reads the line "path?url?date?time?size[?localfile]" into the fields and returns true.
+    // Returns false when the line does not parse, and leaves Path, LocalFile and Url empty,
+    // Time 0 and Size -1. Never raises.
+    bool Parse(const AnsiString& line);
+    // The entry as a line that Parse reads back to the same fields: the date written as
+    // "yyyy/mm/dd" and the time as "hh:nn:ss" with the user's separators, and the sixth field
+    // only when LocalFile is not empty.
+    AnsiString GetLine() const;
+
+    AnsiString Path;      // relative to the application folder, or absolute; "\" separates
+    AnsiString LocalFile; // the downloaded copy; empty when there is none
+    AnsiString Url;
+    TDateTime Time = 0; // local time, whole seconds
+    int Size = 0;
+};
+
+// The entry the line forms, or null when the line does not parse.
+std::unique_ptr<TUpdateFile> CreateUpdateFile(const AnsiString& line);
