@@ -130,7 +130,8 @@ std::size_t TReplyHeader::Feed(const char* data, std::size_t size) {
         if (++size_ > kMaxHeaderSize)
             throw ESockError("The reply header is too long");
         if (c != '\n') {
-            if (line_.size() >= kMaxHeaderLine)
+            // Room stays for the line feed.
+            if (line_.size() + 2 > kMaxHeaderLine)
                 throw ESockError("A line of the reply header is too long");
             line_ += c;
             continue;

@@ -13,7 +13,7 @@ public:
 };
 
 // Bounds on what a server controls.
-constexpr std::size_t kMaxHeaderLine = 8192;   // bytes of one header line, without its end
+constexpr std::size_t kMaxHeaderLine = 8192;   // bytes of one header line, its end included
 constexpr std::size_t kMaxHeaderSize = 65536;  // bytes of the whole reply header
 constexpr int kMaxHeaderLines = 256;           // lines of the reply header, the status line included
 

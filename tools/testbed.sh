@@ -1,8 +1,9 @@
 # Sourced: brings up the Wine test bed for one build tree and tears it down on exit.
 #   testbed_start BUILD_DIR
 # Sets WINEPREFIX (inside the build tree, created once), DISPLAY (a private Xvfb on a free
-# display), a persistent wineserver, WINEDEBUG=-all and a fixed non-UTC TZ. Every process it
-# starts is stopped by process id when the shell exits, also on failure or interrupt.
+# display), a persistent wineserver, WINEDEBUG=-all and a fixed non-UTC TZ, and starts nginx on
+# loopback (testbed_nginx below). Every process it starts is stopped by process id when the
+# shell exits, also on failure or interrupt.
 
 testbed_pids=()
 
@@ -56,4 +57,70 @@ testbed_start() {
     for locale in C ja_JP.UTF-8; do
         LC_ALL=$locale wine cmd /c exit </dev/null >/dev/null 2>&1 || true
     done
+
+    testbed_nginx "$build"
+}
+
+# nginx on 127.0.0.1 at a free port, configured and served from BUILD/nginx:
+#   /              the files under the docroot (tests put their own files there)
+#   /private/      the same, behind Basic authorization (the user and password below)
+#   /moved301/X    a 301 to /X, and /moved302/X a 302 to /X
+#   anything else  404
+# Exports QUEN6_NGINX_PORT, QUEN6_NGINX_ROOT (the docroot as a Windows path, Z:\...),
+# QUEN6_NGINX_USER and QUEN6_NGINX_PASSWORD.
+testbed_nginx() {
+    local dir
+    dir=$(cd "$1" && pwd)/nginx
+    local root=$dir/root
+    mkdir -p "$root/private" "$dir/temp"
+    export QUEN6_NGINX_USER=quen6 QUEN6_NGINX_PASSWORD=secret
+    echo "$QUEN6_NGINX_USER:{PLAIN}$QUEN6_NGINX_PASSWORD" >"$dir/htpasswd"
+
+    local attempt port pid i
+    for attempt in $(seq 20); do
+        port=$((20000 + RANDOM % 30000))
+        cat >"$dir/nginx.conf" <<EOF
+daemon off;
+master_process off;
+pid $dir/nginx.pid;
+error_log $dir/error.log;
+events { worker_connections 64; }
+http {
+    access_log off;
+    client_body_temp_path $dir/temp/body;
+    proxy_temp_path $dir/temp/proxy;
+    fastcgi_temp_path $dir/temp/fastcgi;
+    uwsgi_temp_path $dir/temp/uwsgi;
+    scgi_temp_path $dir/temp/scgi;
+    default_type application/octet-stream;
+    sendfile on;
+    server {
+        listen 127.0.0.1:$port;
+        root $root;
+        location /private/ {
+            auth_basic "quen6";
+            auth_basic_user_file $dir/htpasswd;
+        }
+        location ~ ^/moved301/(.*)\$ { return 301 /\$1; }
+        location ~ ^/moved302/(.*)\$ { return 302 /\$1; }
+    }
+}
+EOF
+        nginx -e "$dir/error.log" -p "$dir" -c "$dir/nginx.conf" </dev/null >/dev/null 2>&1 &
+        pid=$!
+        for i in $(seq 50); do
+            if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+                testbed_pids+=("$pid")
+                export QUEN6_NGINX_PORT=$port
+                export QUEN6_NGINX_ROOT="Z:${root//\//\\}"
+                return 0
+            fi
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    echo "testbed: nginx did not start (see $dir/error.log)" >&2
+    return 1
 }

@@ -83,13 +83,6 @@ HttpReply& HttpReply::Flood(std::string chunk, std::size_t total) {
     return *this;
 }
 
-HttpReply& HttpReply::Reset() {
-    Step step{};
-    step.kind = Step::kReset;
-    steps_.push_back(step);
-    return *this;
-}
-
 HttpTestServer::HttpTestServer() {
     WSADATA data;
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
@@ -125,6 +118,8 @@ HttpTestServer::~HttpTestServer() {
     address.sin_port = htons(static_cast<u_short>(port_));
     connect(wake, reinterpret_cast<sockaddr*>(&address), sizeof address);
     thread_.join();
+    for (auto& connection : connections_)
+        connection.join();
     closesocket(wake);
     closesocket(listener_);
     WSACleanup();
@@ -152,17 +147,14 @@ std::vector<std::string> HttpTestServer::Requests() const {
 void HttpTestServer::Serve() {
     for (;;) {
         const SOCKET client = accept(listener_, nullptr, nullptr);
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (stop_) {
-                if (client != INVALID_SOCKET)
-                    closesocket(client);
-                return;
-            }
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stop_) {
+            if (client != INVALID_SOCKET)
+                closesocket(client);
+            return;
         }
-        if (client == INVALID_SOCKET)
-            continue;
-        Handle(client);
+        if (client != INVALID_SOCKET)
+            connections_.emplace_back([this, client] { Handle(client); });
     }
 }
 
@@ -205,7 +197,6 @@ HttpReply HttpTestServer::ReplyFor(const std::string& request) {
 }
 
 void HttpTestServer::Play(SOCKET client, const HttpReply& reply) {
-    bool reset = false;
     for (const auto& step : reply.steps_) {
         bool going = true;
         switch (step.kind) {
@@ -223,21 +214,11 @@ void HttpTestServer::Play(SOCKET client, const HttpReply& reply) {
                 going = going && !stop_;
             }
             break;
-        case HttpReply::Step::kReset:
-            reset = true;
-            going = false;
-            break;
         }
         if (!going)
             break;
     }
-    if (reset) {
-        const linger abortive{1, 0};
-        setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abortive),
-                   sizeof abortive);
-    } else {
-        shutdown(client, SD_SEND);
-    }
+    shutdown(client, SD_SEND);
     closesocket(client);
 }
 

@@ -1,5 +1,5 @@
-// A scripted HTTP server for tests, on 127.0.0.1 at a free port, served from a thread of its
-// own, one connection at a time.
+// A scripted HTTP server for tests, on 127.0.0.1 at a free port, served from threads of its
+// own: one accepts, and one plays the reply of each connection.
 //
 // For every connection it reads the request up to its empty line, records the exact bytes and
 // plays a reply: the next queued reply when there is one, else the reply routed to the
@@ -56,13 +56,11 @@ public:
     // Sends the chunk again and again until total bytes are sent or the client stops reading
     // or closes: an endless line, endless headers, an endless body.
     HttpReply& Flood(std::string chunk, std::size_t total);
-    // Ends the reply here with an abortive close (a reset) in place of the graceful one.
-    HttpReply& Reset();
 
 private:
     friend class HttpTestServer;
     struct Step {
-        enum Kind { kSend, kPause, kFlood, kReset } kind = kSend;
+        enum Kind { kSend, kPause, kFlood } kind = kSend;
         std::string bytes;
         std::size_t total = 0;
         int ms = 0;
@@ -74,7 +72,7 @@ class HttpTestServer {
 public:
     // Listens at once; the port is chosen by the system.
     HttpTestServer();
-    // Stops the server: a running pause ends, the thread is joined.
+    // Stops the server: running pauses and floods end, the threads are joined.
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
@@ -109,4 +107,5 @@ private:
     std::map<std::string, HttpReply> routes_;
     std::vector<std::string> requests_;
     std::thread thread_;
+    std::vector<std::thread> connections_;
 };

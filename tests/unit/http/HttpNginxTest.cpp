@@ -1,0 +1,82 @@
+// The HTTP module against a real server: the test bed's nginx.
+#include "HttpMod.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+class NginxTest : public testing::Test {
+protected:
+    void SetUp() override {
+        port = Env("QUEN6_NGINX_PORT");
+        root = Env("QUEN6_NGINX_ROOT");
+        ASSERT_FALSE(port.empty()) << "the test bed's nginx is not running";
+        ForceDirectories(root + "\\http-test");
+        ForceDirectories(root + "\\private\\http-test");
+        http.SetTimeOut(10000);
+    }
+
+    // A URL as the settings would give it: host, port and path.
+    std::string Url(const std::string& path) const { return "127.0.0.1:" + port + path; }
+
+    std::string port;
+    std::string root;
+    THttp http{nullptr};
+    TempDir dir;
+};
+
+} // namespace
+
+TEST_F(NginxTest, FileDownloadIsByteExact) {
+    std::string content(3 * 1024 * 1024 + 17, '\0');
+    unsigned state = 12345;
+    for (char& c : content)
+        c = static_cast<char>((state = state * 1103515245 + 12345) >> 16);
+    WriteFile(root + "\\http-test\\file.bin", content);
+
+    int total = 0;
+    http.SetOnStatus([&](TObject*) { total = http.GetBytesTotal(); });
+    ASSERT_TRUE(http.GetToFile(dir / "file.bin", Url("/http-test/file.bin")));
+    EXPECT_TRUE(ReadFile(dir / "file.bin") == content);
+    EXPECT_EQ(total, static_cast<int>(content.size()));
+}
+
+TEST_F(NginxTest, BasicAuthorization) {
+    WriteFile(root + "\\private\\http-test\\list.txt", "[update]\r\n");
+    AnsiString body;
+    EXPECT_FALSE(http.GetToString(body, Url("/private/http-test/list.txt")));
+    EXPECT_EQ(http.GetRequestResult(), 2);
+
+    http.SetUserId(Env("QUEN6_NGINX_USER"));
+    http.SetPassword("wrong");
+    EXPECT_FALSE(http.GetToString(body, Url("/private/http-test/list.txt")));
+
+    http.SetPassword(Env("QUEN6_NGINX_PASSWORD"));
+    EXPECT_TRUE(http.GetToString(body, Url("/private/http-test/list.txt")));
+    EXPECT_EQ(body, "[update]\r\n");
+}
+
+TEST_F(NginxTest, RedirectsAreFollowed) {
+    WriteFile(root + "\\http-test\\moved.txt", "moved here");
+    for (const char* path : {"/moved301/http-test/moved.txt", "/moved302/http-test/moved.txt"}) {
+        SCOPED_TRACE(path);
+        AnsiString body;
+        EXPECT_TRUE(http.GetToString(body, Url(path)));
+        EXPECT_EQ(body, "moved here");
+    }
+}
+
+TEST_F(NginxTest, NotFoundKeepsTheErrorPage) {
+    EXPECT_FALSE(http.GetToFile(dir / "missing.bin", Url("/http-test/missing.bin")));
+    EXPECT_EQ(http.GetRequestResult(), 2);
+    EXPECT_NE(ReadFile(dir / "missing.bin").find("404 Not Found"), std::string::npos);
+}
