@@ -107,10 +107,17 @@ LRESULT CALLBACK TPowersock::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
 void TPowersock::Notice(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_TIMER) {
         // A notice of a timer replaced or stopped meanwhile is stale.
-        if (timerOn_ && wParam == timerId_) {
-            timedOut_ = true;
-            StopTimeOut();
+        if (!timerOn_ || wParam != timerId_)
+            return;
+        const LONG left = static_cast<LONG>(deadline_ - GetTickCount());
+        if (left > 0) {
+            // The countdown was restarted after this timer was set: wait for the rest.
+            due_ = deadline_;
+            if (SetTimer(window_.get(), timerId_, static_cast<UINT>(left), nullptr))
+                return;
         }
+        timedOut_ = true;
+        StopTimeOut();
         return;
     }
     const auto handle = reinterpret_cast<HANDLE>(wParam);
@@ -127,13 +134,19 @@ void TPowersock::ArmTimeOut() {
     }
     if (timerOn_ && timerValue_ == TimeOut)
         return;
+    timerValue_ = TimeOut;
+    deadline_ = GetTickCount() + static_cast<DWORD>(TimeOut);
+    // Restarting a countdown moves its end only: a window timer due before the new end finds
+    // it moved and waits on, so a stream of packets costs no timer calls.
+    if (timerOn_ && static_cast<LONG>(due_ - deadline_) <= 0)
+        return;
     StopTimeOut();
-    // Each countdown has its own id, so that a notice of an earlier one is recognised.
+    // Each window timer has its own id, so that a notice of an earlier one is recognised.
     ++timerId_;
     if (!SetTimer(window_.get(), timerId_, static_cast<UINT>(TimeOut), nullptr))
         throw ESockError(ErrorText("Cannot start the time-out timer", static_cast<int>(GetLastError())));
     timerOn_ = true;
-    timerValue_ = TimeOut;
+    due_ = deadline_;
 }
 
 void TPowersock::StopTimeOut() {

@@ -102,7 +102,9 @@ private:
     std::map<HANDLE, std::unique_ptr<char[]>> abandoned_;
     UINT_PTR timerId_ = 0;
     bool timerOn_ = false;
-    int timerValue_ = 0;
+    int timerValue_ = 0; // the value the running countdown was started with
+    DWORD deadline_ = 0; // tick count at which the countdown runs out
+    DWORD due_ = 0;      // tick count at which the window timer fires
     bool timedOut_ = false;
     bool stopRequested_ = false;
     bool connected_ = false;

@@ -374,6 +374,12 @@ TEST_F(ClientTest, TimeOutCountsFromTheLastChangeOfItsValue) {
     onPacket = [&] { http.TimeOut = 500 + (toggle ^= 1); };
     server.Enqueue(HttpReply(HttpReply::Head("HTTP/1.0 200 OK"), "a").Pause(3000).Send("b"));
     EXPECT_TRUE(GetRaises(server.Url("/a")));
+
+    // A shorter value cuts a long countdown short.
+    http.TimeOut = 30000;
+    onPacket = [&] { http.TimeOut = 300; };
+    server.Enqueue(HttpReply(HttpReply::Head("HTTP/1.0 200 OK"), "a").Pause(3000).Send("b"));
+    EXPECT_TRUE(GetRaises(server.Url("/a")));
 }
 
 TEST_F(ClientTest, AbortFromAPacketHandler) {
