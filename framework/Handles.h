@@ -50,6 +50,14 @@ struct KernelHandleTraits {
 };
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 
+// FindFirstFile searches: INVALID_HANDLE_VALUE means none; ended by FindClose.
+struct FindHandleTraits {
+    using handle_type = HANDLE;
+    static HANDLE invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(HANDLE h) { FindClose(h); }
+};
+using FindHandle = UniqueHandle<FindHandleTraits>;
+
 struct RegKeyTraits {
     using handle_type = HKEY;
     static HKEY invalid() { return nullptr; }
