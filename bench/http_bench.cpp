@@ -14,7 +14,8 @@
 namespace {
 
 bool WinInetToFile(const char* path, const char* url) {
-    const HINTERNET session = InternetOpenA("http_bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    const HINTERNET session =
+        InternetOpenA("http_bench", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     if (!session)
         return false;
     bool ok = false;

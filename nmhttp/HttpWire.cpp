@@ -4,8 +4,12 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // The index-th (from 0) run of non-blank characters of the line; empty when there is none.
 AnsiString Field(const AnsiString& line, int index) {
@@ -64,9 +68,8 @@ THttpUrl SplitUrl(const AnsiString& url, int defaultPort) {
         throw ESockError("The URL names no host: " + url);
     const std::size_t hostStart = slashes + 2;
     const std::size_t hostEnd = url.find('/', hostStart);
-    const AnsiString hostPart = url.substr(hostStart, hostEnd == AnsiString::npos
-                                                          ? AnsiString::npos
-                                                          : hostEnd - hostStart);
+    const AnsiString hostPart =
+        url.substr(hostStart, hostEnd == AnsiString::npos ? AnsiString::npos : hostEnd - hostStart);
     THttpUrl parts;
     parts.Target = hostEnd == AnsiString::npos ? AnsiString("/") : url.substr(hostEnd);
     parts.Port = defaultPort;

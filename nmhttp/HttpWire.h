@@ -13,9 +13,9 @@ public:
 };
 
 // Bounds on what a server controls.
-constexpr std::size_t kMaxHeaderLine = 8192;   // bytes of one header line, its end included
-constexpr std::size_t kMaxHeaderSize = 65536;  // bytes of the whole reply header
-constexpr int kMaxHeaderLines = 256;           // lines of the reply header, the status line included
+constexpr std::size_t kMaxHeaderLine = 8192;  // bytes of one header line, its end included
+constexpr std::size_t kMaxHeaderSize = 65536; // bytes of the whole reply header
+constexpr int kMaxHeaderLines = 256;          // lines of the reply header, the status line included
 
 struct THttpUrl {
     AnsiString Host; // the text after "//" up to the next "/", without ":port"
@@ -60,9 +60,9 @@ public:
     bool Complete() const { return complete_; }
 
     int Status = 0;
-    int ContentLength = 0;  // from "Content-Length:", 0 when the reply has none
-    AnsiString Location;    // from "Location:", empty when none
-    AnsiString Cookie;      // from the last "Set-Cookie:", empty when none
+    int ContentLength = 0; // from "Content-Length:", 0 when the reply has none
+    AnsiString Location;   // from "Location:", empty when none
+    AnsiString Cookie;     // from the last "Set-Cookie:", empty when none
     bool HasCookie = false;
 
 private:

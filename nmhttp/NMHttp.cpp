@@ -65,8 +65,9 @@ TReplyHeader TNMHTTP::Exchange(const AnsiString& url, const THttpUrl& parts) {
     Connect(viaProxy ? Proxy : parts.Host, viaProxy ? ProxyPort : parts.Port);
 
     Status(kStatusRequest, "Sending the request");
-    Send(RequestText(url, parts, viaProxy,
-                     {HeaderInfo.UserId, HeaderInfo.Password, HeaderInfo.Referer, HeaderInfo.Cookie}));
+    Send(RequestText(
+        url, parts, viaProxy,
+        {HeaderInfo.UserId, HeaderInfo.Password, HeaderInfo.Referer, HeaderInfo.Cookie}));
 
     packet_.resize(kPacketSize);
     char* const buffer = packet_.data();

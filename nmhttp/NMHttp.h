@@ -9,10 +9,10 @@
 // Values of the request header that the client fills in.
 class THeaderInfo {
 public:
-    AnsiString UserId;   // with Password: Basic authorization when both are set
+    AnsiString UserId; // with Password: Basic authorization when both are set
     AnsiString Password;
-    AnsiString Referer;  // a Referer line when set
-    AnsiString Cookie;   // kept from the last redirecting reply that set one
+    AnsiString Referer; // a Referer line when set
+    AnsiString Cookie;  // kept from the last redirecting reply that set one
 };
 
 enum class TCmdType { Get };

@@ -22,7 +22,9 @@ HWND CreateNoticeWindow(TPowersock* owner, WNDPROC proc) {
     return window;
 }
 
-AnsiString ErrorText(const char* what, int error) { return what + (" (error " + IntToStr(error) + ")"); }
+AnsiString ErrorText(const char* what, int error) {
+    return what + (" (error " + IntToStr(error) + ")");
+}
 
 } // namespace
 
@@ -81,7 +83,9 @@ TPowersock::WinsockUse::WinsockUse() {
         throw ESockError("Windows Sockets are not available");
 }
 
-TPowersock::WinsockUse::~WinsockUse() { WSACleanup(); }
+TPowersock::WinsockUse::~WinsockUse() {
+    WSACleanup();
+}
 
 TPowersock::TPowersock(TComponent* owner) : TComponent(owner) {
     window_.reset(CreateNoticeWindow(this, WindowProc));
@@ -144,7 +148,8 @@ void TPowersock::ArmTimeOut() {
     // Each window timer has its own id, so that a notice of an earlier one is recognised.
     ++timerId_;
     if (!SetTimer(window_.get(), timerId_, static_cast<UINT>(TimeOut), nullptr))
-        throw ESockError(ErrorText("Cannot start the time-out timer", static_cast<int>(GetLastError())));
+        throw ESockError(
+            ErrorText("Cannot start the time-out timer", static_cast<int>(GetLastError())));
     timerOn_ = true;
     due_ = deadline_;
 }
@@ -188,7 +193,8 @@ long TPowersock::WaitForSocket() {
     const DWORD woken =
         MsgWaitForMultipleObjectsEx(1, &event, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (woken == WAIT_FAILED)
-        throw ESockError(ErrorText("Waiting for the socket failed", static_cast<int>(GetLastError())));
+        throw ESockError(
+            ErrorText("Waiting for the socket failed", static_cast<int>(GetLastError())));
     if (woken != WAIT_OBJECT_0)
         return 0;
     WSANETWORKEVENTS events{};
@@ -209,7 +215,8 @@ unsigned long TPowersock::LookUp(const AnsiString& host) {
             break;
         if (MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE) ==
             WAIT_FAILED)
-            throw ESockError(ErrorText("Waiting for the look-up failed", static_cast<int>(GetLastError())));
+            throw ESockError(
+                ErrorText("Waiting for the look-up failed", static_cast<int>(GetLastError())));
     }
     const unsigned long address = lookup_->Address();
     lookup_.reset();
@@ -266,7 +273,8 @@ void TPowersock::Send(const AnsiString& bytes) {
     while (sent < bytes.size()) {
         ArmTimeOut();
         KeepMessagesFlowing(false);
-        const int n = send(socket_.get(), bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+        const int n =
+            send(socket_.get(), bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
             continue;

@@ -16,7 +16,9 @@ THttp::THttp(TComponent* owner) : TDataModule(owner), NmHttp(new TNMHTTP(this)) 
     NmHttp->ProxyPort = 0;
     NmHttp->InputFileMode = false;
     NmHttp->OnAboutToSend = [this](TObject* sender) { NmHttpAboutToSend(sender); };
-    NmHttp->OnAuthenticationNeeded = [this](TObject* sender) { NmHttpAuthenticationNeeded(sender); };
+    NmHttp->OnAuthenticationNeeded = [this](TObject* sender) {
+        NmHttpAuthenticationNeeded(sender);
+    };
     NmHttp->OnConnect = [this](TObject* sender) { NmHttpConnect(sender); };
     NmHttp->OnConnectionFailed = [this](TObject* sender) { NmHttpConnectionFailed(sender); };
     NmHttp->OnDisconnect = [this](TObject* sender) { NmHttpDisconnect(sender); };
@@ -26,24 +28,36 @@ THttp::THttp(TComponent* owner) : TDataModule(owner), NmHttp(new TNMHTTP(this)) 
     NmHttp->OnPacketRecvd = [this](TObject* sender) { NmHttpPacketRecvd(sender); };
     NmHttp->OnPacketSent = [this](TObject* sender) { NmHttpPacketSent(sender); };
     NmHttp->OnRedirect = [this](bool& handled) { NmHttpRedirect(handled); };
-    NmHttp->OnStatus = [this](TComponent* sender, AnsiString status) { NmHttpStatus(sender, status); };
+    NmHttp->OnStatus = [this](TComponent* sender, AnsiString status) {
+        NmHttpStatus(sender, status);
+    };
     NmHttp->OnSuccess = [this](TCmdType cmd) { NmHttpSuccess(cmd); };
 }
 
-void THttp::SetTimeOut(int timeOut) { TimeOut = timeOut > 0 ? timeOut : 120000; }
+void THttp::SetTimeOut(int timeOut) {
+    TimeOut = timeOut > 0 ? timeOut : 120000;
+}
 
-void THttp::SetUserId(AnsiString userId) { UserId = std::move(userId); }
+void THttp::SetUserId(AnsiString userId) {
+    UserId = std::move(userId);
+}
 
-void THttp::SetPassword(AnsiString password) { Password = std::move(password); }
+void THttp::SetPassword(AnsiString password) {
+    Password = std::move(password);
+}
 
-void THttp::SetProxy(AnsiString proxy) { Proxy = std::move(proxy); }
+void THttp::SetProxy(AnsiString proxy) {
+    Proxy = std::move(proxy);
+}
 
 void THttp::SetProxyPort(int proxyPort) {
     if (proxyPort >= 0)
         ProxyPort = proxyPort;
 }
 
-void THttp::SetOnStatus(TNotifyEvent onStatus) { OnStatus = std::move(onStatus); }
+void THttp::SetOnStatus(TNotifyEvent onStatus) {
+    OnStatus = std::move(onStatus);
+}
 
 void THttp::SetStatus(AnsiString status) {
     StatusText = std::move(status);
@@ -51,17 +65,25 @@ void THttp::SetStatus(AnsiString status) {
         OnStatus(this);
 }
 
-AnsiString THttp::GetStatus() { return StatusText; }
+AnsiString THttp::GetStatus() {
+    return StatusText;
+}
 
-int THttp::GetBytesRecvd() { return Receiving ? NmHttp->BytesReceived() : 0; }
+int THttp::GetBytesRecvd() {
+    return Receiving ? NmHttp->BytesReceived() : 0;
+}
 
-int THttp::GetBytesTotal() { return Receiving ? NmHttp->ContentLength() : 0; }
+int THttp::GetBytesTotal() {
+    return Receiving ? NmHttp->ContentLength() : 0;
+}
 
 AnsiString THttp::GetTarget() {
     return NmHttp->InputFileMode ? NmHttp->Body : AnsiString(LoadLangString(130));
 }
 
-void THttp::ReportText(int number) { SetStatus(LoadLangString(number)); }
+void THttp::ReportText(int number) {
+    SetStatus(LoadLangString(number));
+}
 
 bool THttp::Request(AnsiString url) {
     NmHttp->Port = Port;
@@ -120,9 +142,13 @@ void THttp::Abort() {
     NmHttp->Abort();
 }
 
-int THttp::GetRequestResult() { return RequestRaised ? 1 : 2; }
+int THttp::GetRequestResult() {
+    return RequestRaised ? 1 : 2;
+}
 
-void THttp::NmHttpAboutToSend(TObject*) { NmHttp->HeaderInfo.Referer = Referer; }
+void THttp::NmHttpAboutToSend(TObject*) {
+    NmHttp->HeaderInfo.Referer = Referer;
+}
 
 void THttp::NmHttpAuthenticationNeeded(TObject*) {
     ReportText(118);
@@ -131,15 +157,25 @@ void THttp::NmHttpAuthenticationNeeded(TObject*) {
     AuthNeeded = true;
 }
 
-void THttp::NmHttpConnect(TObject*) { ReportText(119); }
+void THttp::NmHttpConnect(TObject*) {
+    ReportText(119);
+}
 
-void THttp::NmHttpConnectionFailed(TObject*) { ReportText(120); }
+void THttp::NmHttpConnectionFailed(TObject*) {
+    ReportText(120);
+}
 
-void THttp::NmHttpDisconnect(TObject*) { ReportText(121); }
+void THttp::NmHttpDisconnect(TObject*) {
+    ReportText(121);
+}
 
-void THttp::NmHttpFailure(TCmdType) { ReportText(122); }
+void THttp::NmHttpFailure(TCmdType) {
+    ReportText(122);
+}
 
-void THttp::NmHttpHostResolved(TObject*) { ReportText(123); }
+void THttp::NmHttpHostResolved(TObject*) {
+    ReportText(123);
+}
 
 void THttp::NmHttpInvalidHost(bool& handled) {
     ReportText(124);
@@ -153,7 +189,9 @@ void THttp::NmHttpPacketRecvd(TObject*) {
     ReportText(125);
 }
 
-void THttp::NmHttpPacketSent(TObject*) { ReportText(126); }
+void THttp::NmHttpPacketSent(TObject*) {
+    ReportText(126);
+}
 
 void THttp::NmHttpRedirect(bool& handled) {
     ReportText(127);

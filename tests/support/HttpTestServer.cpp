@@ -24,7 +24,8 @@ bool SendAll(SOCKET s, const char* data, std::size_t size) {
 
 } // namespace
 
-std::string HttpReply::Head(const std::string& statusLine, const std::vector<std::string>& headers) {
+std::string HttpReply::Head(const std::string& statusLine,
+                            const std::vector<std::string>& headers) {
     std::string head = statusLine + "\r\n";
     for (const auto& header : headers)
         head += header + "\r\n";
@@ -37,8 +38,8 @@ HttpReply HttpReply::Ok(const std::string& body) {
 }
 
 HttpReply HttpReply::Redirect(int status, const std::string& location) {
-    return HttpReply(Head("HTTP/1.0 " + std::to_string(status) + " Moved", {"Location: " + location}),
-                     "moved");
+    return HttpReply(
+        Head("HTTP/1.0 " + std::to_string(status) + " Moved", {"Location: " + location}), "moved");
 }
 
 HttpReply HttpReply::Challenge() {

@@ -158,16 +158,41 @@ TEST_F(ModuleTest, StatusTextsOfARequest) {
         Texts texts;
     };
     const Row rows[] = {
-        {"success", {HttpReply::Ok("list")}, "", "", true, 2, Numbers({131, 123, 119, 125, 129, 121})},
-        {"error status", {HttpReply::NotFound()}, "", "", false, 2,
+        {"success",
+         {HttpReply::Ok("list")},
+         "",
+         "",
+         true,
+         2,
+         Numbers({131, 123, 119, 125, 129, 121})},
+        {"error status",
+         {HttpReply::NotFound()},
+         "",
+         "",
+         false,
+         2,
          Numbers({131, 123, 119, 125, 122, 121})},
-        {"authentication, then success", {HttpReply::Challenge(), HttpReply::Ok("list")}, "user",
-         "pass", true, 2,
+        {"authentication, then success",
+         {HttpReply::Challenge(), HttpReply::Ok("list")},
+         "user",
+         "pass",
+         true,
+         2,
          Numbers({131, 123, 119, 125, 122, 121, 118, 123, 119, 125, 129, 121})},
-        {"authentication twice", {HttpReply::Challenge(), HttpReply::Challenge()}, "user", "pass",
-         false, 2, Numbers({131, 123, 119, 125, 122, 121, 118, 123, 119, 125, 122, 121, 118})},
-        {"redirect", {HttpReply::Redirect(302, server.Url("/b")), HttpReply::Ok("list")}, "", "",
-         true, 2, Numbers({131, 123, 119, 125, 121, 127, 123, 119, 125, 129, 121})},
+        {"authentication twice",
+         {HttpReply::Challenge(), HttpReply::Challenge()},
+         "user",
+         "pass",
+         false,
+         2,
+         Numbers({131, 123, 119, 125, 122, 121, 118, 123, 119, 125, 122, 121, 118})},
+        {"redirect",
+         {HttpReply::Redirect(302, server.Url("/b")), HttpReply::Ok("list")},
+         "",
+         "",
+         true,
+         2,
+         Numbers({131, 123, 119, 125, 121, 127, 123, 119, 125, 129, 121})},
         {"stall", {HttpReply().Pause(60000)}, "", "", false, 1, Numbers({131, 123, 119, 121})},
     };
     http.SetTimeOut(500);
@@ -253,10 +278,11 @@ TEST_F(ModuleTest, CountsAndTargetAsTheProgressSeesThem) {
     const std::string body(5000, 'z');
     const Row rows[] = {
         {"announced, to a file",
-         HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 5000"})).SendPaced(body, 1000, 20),
+         HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 5000"}))
+             .SendPaced(body, 1000, 20),
          true, 5000},
-        {"not announced, to memory", HttpReply(HttpReply::Head("HTTP/1.0 200 OK")).SendPaced(body, 1000, 20),
-         false, 0},
+        {"not announced, to memory",
+         HttpReply(HttpReply::Head("HTTP/1.0 200 OK")).SendPaced(body, 1000, 20), false, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

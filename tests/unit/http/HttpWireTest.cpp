@@ -32,10 +32,10 @@ TEST(SplitUrl, Parts) {
 }
 
 TEST(SplitUrl, UrlsWithoutHostOrPortRaise) {
-    for (const char* url : {"http:/file.txt", "host/file.txt", "http:///file.txt", "http://:80/",
-                            "http://host:/x", "http://ftp://host/x", "http://https://host/x",
-                            "http://host:0/", "http://host:65536/", "http://host:8o/",
-                            "http://host:-1/", "http://host:99999999999999999999/"}) {
+    for (const char* url :
+         {"http:/file.txt", "host/file.txt", "http:///file.txt", "http://:80/", "http://host:/x",
+          "http://ftp://host/x", "http://https://host/x", "http://host:0/", "http://host:65536/",
+          "http://host:8o/", "http://host:-1/", "http://host:99999999999999999999/"}) {
         SCOPED_TRACE(url);
         EXPECT_THROW(SplitUrl(url, 80), ESockError);
     }
@@ -43,9 +43,14 @@ TEST(SplitUrl, UrlsWithoutHostOrPortRaise) {
 
 TEST(Base64, StandardAlphabetWithPadding) {
     const std::pair<const char*, const char*> rows[] = {
-        {"", ""},           {"f", "Zg=="},         {"fo", "Zm8="},
-        {"foo", "Zm9v"},    {"foob", "Zm9vYg=="},  {"user:pass", "dXNlcjpwYXNz"},
-        {"\xff\xfe", "//4="}, {"\xfb\xef\xbe", "++++"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"user:pass", "dXNlcjpwYXNz"},
+        {"\xff\xfe", "//4="},
+        {"\xfb\xef\xbe", "++++"},
     };
     for (const auto& [bytes, expected] : rows) {
         SCOPED_TRACE(bytes);
@@ -189,6 +194,5 @@ TEST(TReplyHeader, Bounds) {
     EXPECT_THROW(Read(HeaderOfSize(kMaxHeaderSize + 1), 4096), ESockError);
 
     EXPECT_THROW(Read(status + "Content-Length: 2147483648\r\n\r\n", 100), ESockError);
-    EXPECT_THROW(Read(status + "Content-Length: 99999999999999999999999\r\n\r\n", 100),
-                 ESockError);
+    EXPECT_THROW(Read(status + "Content-Length: 99999999999999999999999\r\n\r\n", 100), ESockError);
 }
