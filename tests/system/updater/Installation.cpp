@@ -1,0 +1,71 @@
+#include "Installation.h"
+
+#include "BoxWatcher.h"
+#include "Language.h"
+
+#include <gtest/gtest.h>
+
+AnsiString Text(int number) {
+    static const bool loaded =
+        LoadLanguageDll(ExtractFilePath(DosPath(LANG_DLL)).c_str(), "");
+    EXPECT_TRUE(loaded);
+    return LoadLangString(number);
+}
+
+Installation::Installation() {
+    CreateDirectoryA(App().c_str(), nullptr);
+    CreateDirectoryA(UpdaterDir().c_str(), nullptr);
+    CreateDirectoryA(StartDir().c_str(), nullptr);
+    CopyTo(DosPath(FAKEAPP_EXE), App() + "fakeapp.exe");
+    CopyTo(DosPath(QUEN6AUX_EXE), Exe());
+    CopyTo(DosPath(LANG_DLL), UpdaterDir() + "quen6aux_lang.dll");
+}
+
+void Installation::WriteSettings(const std::vector<AnsiString>& lines) const {
+    AnsiString text = "[update]\r\n";
+    bool exec = false;
+    for (const AnsiString& line : lines) {
+        text += line + "\r\n";
+        exec = exec || line.compare(0, 5, "exec=") == 0;
+    }
+    if (!exec)
+        text += "exec=fakeapp.exe\r\n";
+    WriteFile(UpdaterDir() + "quen6.ini", text);
+}
+
+AnsiString Installation::CommandLine(const AnsiString& rest) const {
+    return "\"" + Exe() + "\"" + rest;
+}
+
+AnsiString EntryLine(const AnsiString& path, const AnsiString& url, int size,
+                     const AnsiString& localFile) {
+    AnsiString line = path + "?" + url + "?2003/06/12?08:38:20?" + IntToStr(size);
+    if (!localFile.empty())
+        line += "?" + localFile;
+    return line;
+}
+
+AnsiString UpdateList(const AnsiString& message, bool mandatory,
+                      const std::vector<AnsiString>& entries) {
+    AnsiString text = message.empty() ? "" : "[message]\r\n" + message + "\r\n";
+    text += "[update]\r\n";
+    if (mandatory)
+        text += "$$needed$$\r\n";
+    for (const AnsiString& entry : entries)
+        text += entry + "\r\n";
+    return text;
+}
+
+void WriteStamped(const AnsiString& path, const AnsiString& content) {
+    WriteFile(path, content);
+    SetLocalWriteTime(path, 2003, 6, 12, 8, 38, 20);
+}
+
+std::vector<AnsiString> BoxTexts(const BoxWatcher& watcher, const AnsiString& caption) {
+    std::vector<AnsiString> texts;
+    for (const SeenBox& box : watcher.Boxes()) {
+        EXPECT_EQ(box.caption, caption) << box.text;
+        texts.push_back(box.text);
+    }
+    return texts;
+}

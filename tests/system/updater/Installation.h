@@ -1,0 +1,51 @@
+// An installed application in a temporary folder, with the real updater in its subfolder:
+//
+//     <root>\app\fakeapp.exe                 the application the updater starts ("exec")
+//     <root>\app\quen6\quen6aux.exe          the updater under test
+//     <root>\app\quen6\quen6aux_lang.dll     the generic language library
+//     <root>\app\quen6\quen6.ini             written by the test
+//     <root>\start\                          the working directory the updater starts in
+#pragma once
+
+#include "FakeApp.h"
+#include "TempDir.h"
+
+#include <vector>
+
+// Text N of the generic language library, as the updater shows it.
+AnsiString Text(int number);
+
+class Installation {
+public:
+    Installation();
+
+    AnsiString App() const { return root_ / "app\\"; }
+    AnsiString UpdaterDir() const { return App() + "quen6\\"; }
+    AnsiString Exe() const { return UpdaterDir() + "quen6aux.exe"; }
+    AnsiString DownloadDir() const { return UpdaterDir() + "Download\\"; }
+    AnsiString StartDir() const { return root_ / "start\\"; }
+
+    // quen6.ini with section "update" and these lines ("key=value"), and "exec=fakeapp.exe"
+    // unless the lines give "exec" themselves.
+    void WriteSettings(const std::vector<AnsiString>& lines) const;
+    // The updater's command line: its quoted path followed by the text.
+    AnsiString CommandLine(const AnsiString& rest = "") const;
+    // The runs of the application that the updater started.
+    std::vector<FakeAppRun> AppRuns() const { return FakeAppRuns(App()); }
+
+private:
+    TempDir root_;
+};
+
+// An entry line of an update list or the state file for the time 2003/06/12 08:38:20.
+AnsiString EntryLine(const AnsiString& path, const AnsiString& url, int size,
+                     const AnsiString& localFile = "");
+// An update list: the "[message]" section when the message is not empty, then "[update]",
+// "$$needed$$" when mandatory, and the entry lines.
+AnsiString UpdateList(const AnsiString& message, bool mandatory,
+                      const std::vector<AnsiString>& entries);
+// A file with that content and the entry time of EntryLine as its last-write time.
+void WriteStamped(const AnsiString& path, const AnsiString& content);
+
+// The texts of the boxes the watcher answered, in order; each box must carry the caption.
+std::vector<AnsiString> BoxTexts(const class BoxWatcher& watcher, const AnsiString& caption);
