@@ -18,7 +18,9 @@ AnsiString GetUpdaterDir(const AnsiString& launcherDir) {
     return IsDirectory(candidate) ? candidate : launcherDir;
 }
 
-bool IsDirectory(const AnsiString& path) { return DirectoryExists(path); }
+bool IsDirectory(const AnsiString& path) {
+    return DirectoryExists(path);
+}
 
 void SwapInDelivered(const AnsiString& installed, const AnsiString& delivered) {
     if (!FileExists(delivered))
