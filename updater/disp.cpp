@@ -18,7 +18,9 @@ const char kInstallOnlyMark[] = "$$UPDT$$";
 // A fatal failure ends the process here and now. ExitProcess rather than std::exit: the
 // form's methods and Http's transfer state may still be on the stack, and std::exit would run
 // the static destructors, which free the application object's form and module under them.
-[[noreturn]] void EndProcess() { ExitProcess(1); }
+[[noreturn]] void EndProcess() {
+    ExitProcess(1);
+}
 
 bool IsAsciiLetterOrDigit(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
@@ -40,8 +42,7 @@ AnsiString ShownName(const AnsiString& name) {
     return "..." + name.substr(name.size() - 47);
 }
 
-AnsiString ProgressLine(const AnsiString& status, const AnsiString& name, int received,
-                        int total) {
+AnsiString ProgressLine(const AnsiString& status, const AnsiString& name, int received, int total) {
     return status + ":" + ShownName(name) + ";" + IntToStr(received) + "/" + IntToStr(total);
 }
 
@@ -131,7 +132,9 @@ void TFmDisp::HttpProgress(TObject*) {
     TotalProgress->SetPosition(Percent(static_cast<long long>(DoneBytes) + received, TotalBytes));
 }
 
-void TFmDisp::BtnCancelClick(TObject*) { Downloader.Cancel(); }
+void TFmDisp::BtnCancelClick(TObject*) {
+    Downloader.Cancel();
+}
 
 void TFmDisp::WmStartUpdate(TMessage& message) {
     if (message.LParam != reinterpret_cast<LPARAM>(Handle()) || Started)
@@ -248,9 +251,9 @@ void TFmDisp::ScheduleRunOnce() {
 void TFmDisp::LaunchApplication() {
     CommandLine = StripFirstToken(CommandLine);
     const AnsiString file = ExeDir + "..\\" + Settings.GetExec();
-    const auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteA(Application->Handle(), "open", file.c_str(), CommandLine.c_str(),
-                      StartDir.c_str(), SW_SHOW));
+    const auto result =
+        reinterpret_cast<INT_PTR>(ShellExecuteA(Application->Handle(), "open", file.c_str(),
+                                                CommandLine.c_str(), StartDir.c_str(), SW_SHOW));
     if (result <= 32) {
         ShowText(116);
         EndProcess();

@@ -19,8 +19,7 @@ AnsiString ShownName(const AnsiString& name);
 
 // The progress line: status, ":", the name as ShownName gives it, ";", received, "/", total,
 // both numbers in plain signed decimal.
-AnsiString ProgressLine(const AnsiString& status, const AnsiString& name, int received,
-                        int total);
+AnsiString ProgressLine(const AnsiString& status, const AnsiString& name, int received, int total);
 
 // part * 100 / whole, truncated toward zero and formed without overflow; 0 when whole is 0.
 // A result beyond the int range is held at its nearest end.
@@ -33,7 +32,7 @@ void CountTransfer(const AnsiString& name, int total, AnsiString& progressName,
                    int& progressFileSize, int& doneBytes);
 
 class TFmDisp : public TForm {
-public:
+  public:
     // Fixes the paths, makes the parent of the updater folder the current directory, reads
     // "quen6.ini" and loads the language library; when either fails it shows its fixed message
     // and ends the process with exit code 1.
@@ -57,7 +56,7 @@ public:
     // Cancels the download engine's run and the running transfer.
     void BtnCancelClick(TObject* sender);
 
-private:
+  private:
     // Acts once, and only on the message whose LParam is the form's window handle.
     void WmStartUpdate(TMessage& message);
     void RunUpdate();

@@ -31,8 +31,7 @@ int Process::Wait(DWORD timeoutMs) {
     if (!process_)
         return -1;
     if (WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) {
-        ADD_FAILURE() << "process " << id_ << " still runs after " << timeoutMs
-                      << " ms: killed";
+        ADD_FAILURE() << "process " << id_ << " still runs after " << timeoutMs << " ms: killed";
         TerminateProcess(process_.get(), 255);
         WaitForSingleObject(process_.get(), INFINITE);
         return -1;

@@ -6,14 +6,14 @@
 //     EXPECT_EQ(updater.Wait(), 0);
 #pragma once
 
-#include "SysUtils.h"
 #include "Handles.h"
+#include "SysUtils.h"
 
 // Long enough for a first start under a fresh Wine server; only hung programs reach it.
 constexpr DWORD kDeadlineMs = 60000;
 
 class Process {
-public:
+  public:
     // Starts the program (CreateProcessA with the command line as given). A failure to start
     // fails the test; Id() is then 0 and Wait() gives -1.
     Process(const AnsiString& commandLine, const AnsiString& workingDir);
@@ -27,7 +27,7 @@ public:
     // test fails and the result is -1.
     int Wait(DWORD timeoutMs = kDeadlineMs);
 
-private:
+  private:
     KernelHandle process_;
     DWORD id_ = 0;
 };

@@ -109,6 +109,10 @@ int ProgressPosition(HWND bar) {
     return static_cast<int>(position);
 }
 
-bool IsShown(HWND window) { return IsWindowVisible(window) != FALSE; }
+bool IsShown(HWND window) {
+    return IsWindowVisible(window) != FALSE;
+}
 
-void Press(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+void Press(HWND button) {
+    PostMessageA(button, BM_CLICK, 0, 0);
+}

@@ -6,8 +6,7 @@
 #include <gtest/gtest.h>
 
 AnsiString Text(int number) {
-    static const bool loaded =
-        LoadLanguageDll(ExtractFilePath(DosPath(LANG_DLL)).c_str(), "");
+    static const bool loaded = LoadLanguageDll(ExtractFilePath(DosPath(LANG_DLL)).c_str(), "");
     EXPECT_TRUE(loaded);
     return LoadLangString(number);
 }

@@ -16,7 +16,7 @@
 AnsiString Text(int number);
 
 class Installation {
-public:
+  public:
     Installation();
 
     AnsiString App() const { return root_ / "app\\"; }
@@ -33,7 +33,7 @@ public:
     // The runs of the application that the updater started.
     std::vector<FakeAppRun> AppRuns() const { return FakeAppRuns(App()); }
 
-private:
+  private:
     TempDir root_;
 };
 

@@ -98,8 +98,7 @@ TEST_F(HeldAtQuestion, WindowLayoutCaptionAndTitle) {
         if (c.shown)
             EXPECT_TRUE(IsShown(child));
         else
-            EXPECT_FALSE(IsWindowVisible(child) ||
-                         (GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE));
+            EXPECT_FALSE(IsWindowVisible(child) || (GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE));
     }
     EXPECT_EQ(WindowText(ChildAt(form, 16, 24)), Text(117));
     EXPECT_EQ(WindowText(ChildAt(form, 384, 120)), Text(133));
@@ -182,8 +181,7 @@ TEST(LaunchApplication, ParametersAndWorkingDirectory) {
         const std::vector<FakeAppRun> runs = inst.AppRuns();
         ASSERT_EQ(runs.size(), 1u);
         EXPECT_EQ(StripFirstToken(runs[0].commandLine), r.parameters) << runs[0].commandLine;
-        EXPECT_EQ(AnsiCompareText(IncludeTrailingBackslash(runs[0].currentDir), inst.StartDir()),
-                  0)
+        EXPECT_EQ(AnsiCompareText(IncludeTrailingBackslash(runs[0].currentDir), inst.StartDir()), 0)
             << runs[0].currentDir;
     }
 }
@@ -193,8 +191,7 @@ TEST(LaunchApplication, ShellFailureEndsWithOne) {
     server.Route("/list.txt",
                  HttpReply::Ok(UpdateList("", false, {EntryLine("a.dll", "http://x/a", 5)})));
     Installation inst;
-    inst.WriteSettings(
-        {"appname=Demo", "exec=missing.exe", "list=" + server.Url("/list.txt")});
+    inst.WriteSettings({"appname=Demo", "exec=missing.exe", "list=" + server.Url("/list.txt")});
     WriteStamped(inst.App() + "a.dll", "hello");
     Process updater(inst.CommandLine(), inst.StartDir());
     BoxWatcher boxes(updater.Id());

@@ -12,7 +12,8 @@ TEST(MutexName, KeepsUpperCasedAsciiLettersAndDigits) {
         {"C:\\Tools\\Upd2\\x.exe", "CTOOLSUPD2XEXE"},
         {"C:\\a-b\\x.exe", "CABXEXE"}, // these two installations share one name
         {"C:\\AB\\X.EXE", "CABXEXE"},
-        {"D:\\Program Files (x86)\\App_1\\quen6\\quen6aux.exe", "DPROGRAMFILESX86APP1QUEN6QUEN6AUXEXE"},
+        {"D:\\Program Files (x86)\\App_1\\quen6\\quen6aux.exe",
+         "DPROGRAMFILESX86APP1QUEN6QUEN6AUXEXE"},
         {"C:\\caf\xe9\\\xc9t\xe9\\q.exe", "CCAFTQEXE"}, // bytes of 128 and more go
         {"", ""},
     };
@@ -38,7 +39,8 @@ TEST(ShownName, FiftyBytesWholeLongerNamesKeepTheirEnd) {
 
 TEST(ProgressLine, StatusNameAndCounts) {
     EXPECT_EQ(ProgressLine("Receiving", "list", 0, 0), "Receiving:list;0/0");
-    EXPECT_EQ(ProgressLine("Receiving", "a.dll", 2147483647, 1200), "Receiving:a.dll;2147483647/1200");
+    EXPECT_EQ(ProgressLine("Receiving", "a.dll", 2147483647, 1200),
+              "Receiving:a.dll;2147483647/1200");
     EXPECT_EQ(ProgressLine("", "", -1, -2), ":;-1/-2");
     EXPECT_EQ(ProgressLine("s", AnsiString(51, 'n'), 1, 2), "s:..." + AnsiString(47, 'n') + ";1/2");
 }
@@ -61,7 +63,7 @@ TEST(Percent, TruncatesAndNeverOverflows) {
         {INT_MAX / 2, INT_MAX, 49},
         {22000000, INT_MAX, 1},
         {2LL * INT_MAX, INT_MAX, 200}, // done bytes plus received beyond the int range
-        {INT_MAX, 1, INT_MAX},          // held at the end of the range
+        {INT_MAX, 1, INT_MAX},         // held at the end of the range
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(::testing::Message() << r.part << " of " << r.whole);
@@ -77,11 +79,11 @@ TEST(CountTransfer, DoneBytesGrowWhenTheTargetChanges) {
         int progressFileSize;
         int doneBytes;
     } reports[] = {
-        {"list", 0, "list", 0, 0},   // the list fetch before the download
+        {"list", 0, "list", 0, 0}, // the list fetch before the download
         {"list", 900, "list", 900, 0},
         {"ud0.$$$", 1000, "ud0.$$$", 0, 900}, // the first total under a name is not recorded
         {"ud0.$$$", 1000, "ud0.$$$", 1000, 900},
-        {"ud0.$$$", 0, "ud0.$$$", 1000, 900},  // no total: nothing changes
+        {"ud0.$$$", 0, "ud0.$$$", 1000, 900}, // no total: nothing changes
         {"ud0.$$$", -1, "ud0.$$$", 1000, 900},
         {"ud1.$$$", 300, "ud1.$$$", 0, 1900},
         {"ud1.$$$", 300, "ud1.$$$", 300, 1900},

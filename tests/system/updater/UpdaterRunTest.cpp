@@ -1,0 +1,258 @@
+// The roads of a normal update run, from the list request to the end of the process: the
+// texts shown, whether the application starts, and the exit code.
+#include "Installation.h"
+
+#include "BoxWatcher.h"
+#include "HttpTestServer.h"
+#include "UiDriver.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const AnsiString kContent = "hello";
+const int kQuestion = 0; // stands for the Yes/No question in a row's texts
+
+AnsiString Caption() {
+    return "Demo:" + Text(104);
+}
+
+enum class Setup {
+    NoList,         // "list" empty
+    UpToDate,       // the installed file has the listed size and time
+    Pending,        // the file is served
+    NotServed,      // the file's URL answers 404
+    FolderBlocked,  // the target's folder is a file
+    DownloadedEarly // an earlier run left the download and its state file
+};
+
+struct Road {
+    const char* name;
+    Setup setup;
+    bool mandatory;
+    const char* message; // the list's "[message]", empty for none
+    std::vector<const char*> settings;
+    int answer;
+    std::vector<int> texts;
+    bool appStarted;
+    int exitCode;
+};
+
+void PrintTo(const Road& road, std::ostream* out) {
+    *out << road.name;
+}
+
+class NormalRun : public testing::TestWithParam<Road> {};
+
+TEST_P(NormalRun, TextsApplicationAndExitCode) {
+    const Road& road = GetParam();
+    HttpTestServer server;
+    Installation inst;
+    const AnsiString target = road.setup == Setup::FolderBlocked ? "sub\\a.dll" : "a.dll";
+    const AnsiString entry = EntryLine(target, server.Url("/a.dll"), 5);
+    server.Route("/list.txt", HttpReply::Ok(UpdateList(road.message, road.mandatory, {entry})));
+    if (road.setup != Setup::NotServed)
+        server.Route("/a.dll", HttpReply::Ok(kContent));
+    std::vector<AnsiString> settings{"appname=Demo"};
+    if (road.setup != Setup::NoList)
+        settings.push_back("list=" + server.Url("/list.txt"));
+    settings.insert(settings.end(), road.settings.begin(), road.settings.end());
+    inst.WriteSettings(settings);
+    switch (road.setup) {
+    case Setup::UpToDate:
+        WriteStamped(inst.App() + "a.dll", kContent);
+        break;
+    case Setup::FolderBlocked:
+        WriteFile(inst.App() + "sub", "");
+        break;
+    case Setup::DownloadedEarly:
+        CreateDirectoryA(inst.DownloadDir().c_str(), nullptr);
+        WriteStamped(inst.DownloadDir() + "ud0.$$$", kContent);
+        WriteFile(inst.DownloadDir() + "dllst.$$$",
+                  "[update]\r\n" +
+                      EntryLine(target, server.Url("/a.dll"), 5, inst.DownloadDir() + "ud0.$$$") +
+                      "\r\n");
+        break;
+    default:
+        break;
+    }
+
+    Process updater(inst.CommandLine(" arg"), inst.StartDir());
+    BoxWatcher boxes(updater.Id(), road.answer);
+    EXPECT_EQ(updater.Wait(), road.exitCode);
+
+    std::vector<AnsiString> texts;
+    for (int number : road.texts)
+        texts.push_back(number != kQuestion ? Text(number)
+                        : *road.message     ? "\n" + AnsiString(road.message)
+                                            : Text(road.mandatory ? 107 : 108));
+    EXPECT_EQ(BoxTexts(boxes, Caption()), texts);
+    const std::vector<FakeAppRun> runs = inst.AppRuns();
+    EXPECT_EQ(runs.size(), road.appStarted ? 1u : 0u);
+    for (const FakeAppRun& run : runs)
+        EXPECT_EQ(StripFirstToken(run.commandLine), "arg");
+    if (road.texts == std::vector<int>{kQuestion, 113} || road.texts == std::vector<int>{113}) {
+        EXPECT_EQ(ReadFile(inst.App() + "a.dll"), kContent);
+        EXPECT_FALSE(FileExists(inst.DownloadDir() + "dllst.$$$"));
+    }
+}
+
+// The first row of each kind of end; "question" is the Yes/No box before the download.
+INSTANTIATE_TEST_SUITE_P(
+    Roads, NormalRun,
+    testing::Values(
+        Road{"NoListOffline0", Setup::NoList, false, "", {}, IDOK, {106}, false, 1},
+        Road{"NoListOffline1", Setup::NoList, false, "", {"offline=1"}, IDOK, {106}, true, 1},
+        Road{"NothingToInstallMandatory", Setup::UpToDate, true, "", {}, IDOK, {}, true, 0},
+        Road{"DeclinedMandatory", Setup::Pending, true, "", {}, IDNO, {kQuestion, 110}, false, 0},
+        Road{"DeclinedOptional", Setup::Pending, false, "", {}, IDNO, {kQuestion}, true, 0},
+        Road{"DownloadFailedMandatory",
+             Setup::NotServed,
+             true,
+             "",
+             {},
+             IDYES,
+             {kQuestion, 109},
+             false,
+             0},
+        Road{"DownloadFailedOptional",
+             Setup::NotServed,
+             false,
+             "",
+             {},
+             IDYES,
+             {kQuestion, 109},
+             true,
+             0},
+        Road{"Installed",
+             Setup::Pending,
+             true,
+             "Version 2 is ready.",
+             {},
+             IDYES,
+             {kQuestion, 113},
+             true,
+             0},
+        Road{"InstalledFromEarlierDownload",
+             Setup::DownloadedEarly,
+             false,
+             "",
+             {},
+             IDYES,
+             {113},
+             true,
+             0},
+        Road{"FolderCannotBeCreated",
+             Setup::FolderBlocked,
+             false,
+             "",
+             {},
+             IDYES,
+             {kQuestion, 112},
+             false,
+             1}),
+    [](const testing::TestParamInfo<Road>& info) { return AnsiString(info.param.name); });
+
+// Which list URLs are tried: the next one only after a request that raised.
+TEST(ListSearch, FallsThroughOnlyAfterARaisedRequest) {
+    struct Row {
+        const char* name;
+        const char* list;
+        const char* list2;
+        const char* list3;
+        int requests; // that reach the server
+        bool found;
+    } rows[] = {
+        {"refused, empty, good", "refused", "", "good", 1, true},
+        {"404 ends the search", "missing", "good", "good", 1, false},
+        {"empty list ends the search", "", "good", "good", 0, false},
+        {"three refused", "refused", "refused", "refused", 0, false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        HttpTestServer server;
+        server.Route("/list.txt",
+                     HttpReply::Ok(UpdateList("", false, {EntryLine("a.dll", "u", 5)})));
+        // Port 1 of the loopback refuses: the request raises.
+        const auto url = [&](const AnsiString& kind) -> AnsiString {
+            return kind == "good"      ? server.Url("/list.txt")
+                   : kind == "missing" ? server.Url("/missing.txt")
+                   : kind == "refused" ? "http://127.0.0.1:1/list.txt"
+                                       : "";
+        };
+        Installation inst;
+        inst.WriteSettings({"appname=Demo", "list=" + url(r.list), "list2=" + url(r.list2),
+                            "list3=" + url(r.list3)});
+        WriteStamped(inst.App() + "a.dll", kContent);
+        Process updater(inst.CommandLine(), inst.StartDir());
+        BoxWatcher boxes(updater.Id());
+        EXPECT_EQ(updater.Wait(), r.found ? 0 : 1);
+        EXPECT_EQ(server.Requests().size(), static_cast<size_t>(r.requests));
+        EXPECT_EQ(BoxTexts(boxes, Caption()),
+                  r.found ? std::vector<AnsiString>{} : std::vector<AnsiString>{Text(106)});
+        EXPECT_EQ(inst.AppRuns().size(), r.found ? 1u : 0u);
+    }
+}
+
+// A run whose download stalls after its first 400 of 1000 bytes until the server goes.
+TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
+    HttpTestServer server;
+    const AnsiString body(1000, 'x');
+    server.Route("/list.txt", HttpReply::Ok(UpdateList(
+                                  "", false, {EntryLine("a.dll", server.Url("/a.dll"), 1000)})));
+    server.Route("/a.dll", HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 1000"}),
+                                     body.substr(0, 400))
+                               .Pause(10 * kDeadlineMs)
+                               .Send(body.substr(400)));
+    Installation inst;
+    // Only the cancel button can end the stall in time.
+    inst.WriteSettings({"appname=Demo", "timeout=3600", "list=" + server.Url("/list.txt")});
+    Process updater(inst.CommandLine(), inst.StartDir());
+    HWND form = WaitForWindow(updater.Id(), "TForm");
+    ASSERT_TRUE(form);
+    BoxWatcher boxes(updater.Id(), IDYES);
+
+    HWND line = ChildAt(form, 16, 48);
+    HWND total = ChildAt(form, 16, 72);
+    HWND current = ChildAt(form, 16, 88);
+    ASSERT_TRUE(WaitUntil([&] {
+        const AnsiString text = WindowText(line);
+        return text.size() > 9 && text.compare(text.size() - 9, 9, ";400/1000") == 0;
+    }));
+    const AnsiString download = inst.DownloadDir() + "ud0.$$$";
+    const AnsiString shown =
+        download.size() <= 50 ? download : "..." + download.substr(download.size() - 47);
+    EXPECT_EQ(WindowText(line), Text(125) + ":" + shown + ";400/1000");
+    EXPECT_TRUE(IsShown(total));
+    EXPECT_TRUE(IsShown(current));
+    EXPECT_EQ(ProgressPosition(current), 40);
+    EXPECT_EQ(ProgressPosition(total), 40);
+
+    Press(ChildAt(form, 384, 120));
+    EXPECT_EQ(updater.Wait(), 0);
+    EXPECT_EQ(BoxTexts(boxes, Caption()), (std::vector<AnsiString>{Text(108), Text(109)}));
+    EXPECT_EQ(inst.AppRuns().size(), 1u); // optional: the application starts
+    EXPECT_FALSE(FileExists(download));
+}
+
+// Closing the window does not stop the run: the update is installed and the application starts.
+TEST(CloseBox, RunGoesOnToItsEnd) {
+    HttpTestServer server;
+    server.Route("/list.txt", HttpReply::Ok(UpdateList(
+                                  "", true, {EntryLine("a.dll", server.Url("/a.dll"), 5)})));
+    server.Route("/a.dll", HttpReply::Ok(kContent));
+    Installation inst;
+    inst.WriteSettings({"appname=Demo", "list=" + server.Url("/list.txt")});
+    Process updater(inst.CommandLine(), inst.StartDir());
+    HWND form = WaitForWindow(updater.Id(), "TForm");
+    ASSERT_TRUE(WaitForWindow(updater.Id(), "#32770"));
+    // Taken by the question's loop before the answer that the watcher posts afterwards.
+    PostMessageA(form, WM_CLOSE, 0, 0);
+    BoxWatcher boxes(updater.Id(), IDYES);
+    EXPECT_EQ(updater.Wait(), 0);
+    EXPECT_EQ(BoxTexts(boxes, Caption()), (std::vector<AnsiString>{Text(107), Text(113)}));
+    EXPECT_EQ(ReadFile(inst.App() + "a.dll"), kContent);
+    EXPECT_EQ(inst.AppRuns().size(), 1u);
+}
+
+} // namespace
