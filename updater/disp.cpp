@@ -67,6 +67,7 @@ void CountTransfer(const AnsiString& name, int total, AnsiString& progressName,
 }
 
 TFmDisp::TFmDisp(TComponent* owner) : TForm(owner) {
+    // The form as its resource lays it out; the bars stay hidden until a download starts.
     Bevel1 = new TBevel(this, 8, 8, 457, 105);
     LbMsg = new TLabel(this, 16, 24, 441, 17);
     LbProgress = new TLabel(this, 16, 48, 441, 20);
@@ -80,6 +81,7 @@ TFmDisp::TFmDisp(TComponent* owner) : TForm(owner) {
     SetClientSize(473, 151);
     CenterOnScreen();
 
+    // Nothing of the network is touched here: Http gets its settings when the form shows.
     StartDir = GetCurrentDir();
     CommandLine = GetCommandLineA();
     NormalRun = AnsiPos(kInstallOnlyMark, CommandLine) == AnsiString::npos;

@@ -194,6 +194,29 @@ TEST(ListSearch, FallsThroughOnlyAfterARaisedRequest) {
     }
 }
 
+// The cancel button during a list request makes it raise: the next URL is tried.
+TEST(ListSearch, CancelDuringAListRequestTriesTheNextUrl) {
+    HttpTestServer stalled, good;
+    stalled.Route("/list.txt",
+                  HttpReply(HttpReply::Head("HTTP/1.0 200 OK")).Pause(10 * kDeadlineMs));
+    good.Route("/list.txt", HttpReply::Ok(UpdateList("", false, {EntryLine("a.dll", "u", 5)})));
+    Installation inst;
+    // Only the cancel button can end the stall in time.
+    inst.WriteSettings({"appname=Demo", "timeout=3600", "list=" + stalled.Url("/list.txt"),
+                        "list2=" + good.Url("/list.txt")});
+    WriteStamped(inst.App() + "a.dll", kContent);
+    Process updater(inst.CommandLine(), inst.StartDir());
+    HWND form = WaitForWindow(updater.Id(), "TForm");
+    ASSERT_TRUE(form);
+    ASSERT_TRUE(WaitUntil([&] { return stalled.Requests().size() == 1; }));
+    BoxWatcher boxes(updater.Id());
+    Press(ChildAt(form, 384, 120));
+    EXPECT_EQ(updater.Wait(), 0);
+    EXPECT_EQ(good.Requests().size(), 1u);
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_EQ(inst.AppRuns().size(), 1u);
+}
+
 // A run whose download stalls after its first 400 of 1000 bytes until the server goes.
 TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
     HttpTestServer server;

@@ -50,6 +50,20 @@ TEST_F(HeldAtQuestion, SecondInstanceEndsAtOnceWithZeroAndShowsNothing) {
     EXPECT_EQ(inst.AppRuns().size(), 1u); // the first instance's, after its optional question
 }
 
+TEST_F(HeldAtQuestion, AnotherInstallationRunsSideBySide) {
+    Start();
+    ASSERT_TRUE(question);
+    Installation other;
+    other.WriteSettings({"appname=", "list=" + server.Url("/list.txt")});
+    Process second(other.CommandLine(), other.StartDir());
+    EXPECT_TRUE(WaitForWindow(second.Id(), "#32770"));
+    BoxWatcher secondBoxes(second.Id(), IDNO);
+    BoxWatcher boxes(updater->Id(), IDNO);
+    EXPECT_EQ(second.Wait(), 0);
+    EXPECT_EQ(updater->Wait(), 0);
+    EXPECT_EQ(server.Requests().size(), 2u);
+}
+
 TEST_F(HeldAtQuestion, WindowLayoutCaptionAndTitle) {
     Start();
     ASSERT_TRUE(form && question);
