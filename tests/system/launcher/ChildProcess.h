@@ -3,8 +3,8 @@
 // name, waited for with a deadline, killed when it hangs.
 //
 //     Process launcher("\"" + app + "exec.exe\" arg", workDir);
-//     EXPECT_EQ(launcher.Wait(), 0);
 //     ChildProcess updater(launcher.Id(), "quen6aux.exe");
+//     EXPECT_EQ(launcher.Wait(), 0);
 //     BoxWatcher boxes(updater.Id(), IDYES);
 //     EXPECT_EQ(updater.Wait(), 0);
 #pragma once
@@ -13,9 +13,10 @@
 
 class ChildProcess {
   public:
-    // Looks once for a running child of starterId named fileName (any letter case); call it
-    // after the starter has started the child. Id() is 0 when none runs (any more).
-    ChildProcess(DWORD starterId, const char* fileName);
+    // Watches for a child of starterId named fileName (any letter case) until one runs or the
+    // starter has ended; Id() is 0 when the starter ended with no such child running. The
+    // starter must still have a handle open (its Process). At the deadline the test fails.
+    ChildProcess(DWORD starterId, const char* fileName, DWORD timeoutMs = kDeadlineMs);
     // Kills the process when it still runs.
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
@@ -27,6 +28,9 @@ class ChildProcess {
     int Wait(DWORD timeoutMs = kDeadlineMs);
 
   private:
+    // Takes the child when one runs.
+    bool Find(DWORD starterId);
+
     AnsiString fileName_;
     KernelHandle process_;
     DWORD id_ = 0;
