@@ -1,0 +1,528 @@
+#include "Download.h"
+
+#include "EngineSupport.h"
+#include "Forms.h"
+#include "HttpMod.h"
+#include "HttpTestServer.h"
+#include "Misc.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <map>
+#include <set>
+#include <vector>
+
+namespace {
+
+struct Environment : testing::Environment {
+    void SetUp() override {
+        Application->Initialize();
+        Application->CreateForm(Http);
+    }
+};
+const auto* const environment = testing::AddGlobalTestEnvironment(new Environment);
+
+const TDateTime kListed = EncodeDate(2003, 6, 12) + EncodeTime(8, 38, 20, 0);
+
+// A file the server offers, and its entry in the list.
+struct Offer {
+    AnsiString path;
+    AnsiString body;
+    AnsiString date = "2003/06/12";
+    AnsiString time = "08:38:20";
+};
+
+AnsiString EntryLine(const Offer& offer, const AnsiString& url) {
+    return offer.path + "?" + url + "?" + offer.date + "?" + offer.time + "?" +
+           IntToStr(static_cast<int>(offer.body.size()));
+}
+
+// The names of the files in a folder.
+std::set<AnsiString> FilesIn(const AnsiString& folder) {
+    std::set<AnsiString> names;
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA((folder + "*").c_str(), &data));
+    if (find)
+        do
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                names.insert(data.cFileName);
+        while (FindNextFileA(find.get(), &data));
+    return names;
+}
+
+// Deletes the file at the end of the scope, also when the test fails.
+struct Removed {
+    ~Removed() { ForceDeleteFile(path); }
+    AnsiString path;
+};
+
+// An update run on a temporary application folder, which is the current directory, with its
+// updater folder "quen6\" and a test server for the list and its files.
+class Engine : public testing::Test {
+protected:
+    Engine() { SetCurrentDir(app.Path()); }
+    ~Engine() override {
+        Http->SetOnStatus(nullptr);
+        SetCurrentDir(startDir_);
+    }
+
+    // The server offers the files (file i at "/f<i>") and the list "/list" naming them.
+    void Publish(const std::vector<Offer>& offers) {
+        AnsiString list = "[update]\r\n";
+        for (std::size_t i = 0; i < offers.size(); ++i) {
+            server.Route(FileTarget(i), HttpReply::Ok(offers[i].body));
+            list += EntryLine(offers[i], server.Url(FileTarget(i))) + "\r\n";
+        }
+        server.Route("/list", HttpReply::Ok(list));
+    }
+    static std::string FileTarget(std::size_t i) { return "/f" + std::to_string(i); }
+
+    // A state file as an earlier run left it: each offer of the list with the download named
+    // (none when empty), each download a file of the offer's body with the listed time.
+    void WriteState(const std::vector<std::pair<Offer, AnsiString>>& entries) {
+        ForceDirectories(downloads);
+        AnsiString text = "[update]\r\n";
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const auto& [offer, download] = entries[i];
+            text += EntryLine(offer, server.Url(FileTarget(i)));
+            if (!download.empty()) {
+                text += "?" + downloads + download;
+                WriteFile(downloads + download, offer.body);
+                SetLocalWriteTime(downloads + download, 2003, 6, 12, 8, 38, 20);
+            }
+            text += "\r\n";
+        }
+        WriteFile(stateFile, text);
+    }
+
+    // The start of a run: the list fetched and reconciled with the state file.
+    int Prepare(TDownload& run) {
+        EXPECT_TRUE(run.LoadList(server.Url("/list")));
+        return run.Prepare(stateFile);
+    }
+    // A run up to the end of its downloads.
+    bool DownloadRun(TDownload& run) {
+        Prepare(run);
+        return run.DownloadAll(stateFile, downloads);
+    }
+    // A start that only installs.
+    int InstallOnly() { return TDownload().Install(stateFile); }
+
+    // Entry path -> the name of the download the state file records for it (empty: none).
+    std::map<AnsiString, AnsiString> Recorded() {
+        TUpdateFileList state;
+        EXPECT_TRUE(FileExists(stateFile));
+        EXPECT_TRUE(state.LoadFromFile(stateFile));
+        std::map<AnsiString, AnsiString> recorded;
+        for (int i = 0; i < state.Count(); ++i)
+            recorded[state.GetName(i)] = ExtractFileName(state.GetLocalPath(i));
+        return recorded;
+    }
+    // The targets of the server's file requests, in order.
+    std::vector<std::string> Fetched() {
+        std::vector<std::string> targets;
+        for (const std::string& request : server.Requests()) {
+            const std::string target = request.substr(4, request.find(' ', 4) - 4);
+            if (target != "/list")
+                targets.push_back(target);
+        }
+        return targets;
+    }
+
+    void ExpectInstalled(const AnsiString& path, const AnsiString& body) {
+        EXPECT_EQ(ReadFile(path), body) << path;
+        EXPECT_EQ(GetFileStamp(path).Time, kListed) << path;
+    }
+
+    TempDir app;
+    const AnsiString downloads = app / "quen6\\Download\\";
+    const AnsiString stateFile = downloads + "dllst.$$$";
+    HttpTestServer server;
+
+private:
+    const AnsiString startDir_ = GetCurrentDir();
+};
+
+} // namespace
+
+TEST_F(Engine, InstallsRelativeAndAbsoluteTargets) {
+    TempDir elsewhere;
+    CreateDirectoryA("sub", nullptr);
+    WriteFile("sub\\a.txt", "old a");
+    Publish({{"sub\\a.txt", "new a"},
+             {".\\dots\\.\\b.txt", "new b"},
+             {elsewhere / "abs\\deep\\c.txt", "new c"}});
+    TDownload run;
+    EXPECT_EQ(Prepare(run), 3);
+    EXPECT_EQ(run.GetPendingCount(), 3);
+    EXPECT_EQ(run.GetPendingSize(), 15);
+    ASSERT_TRUE(run.DownloadAll(stateFile, downloads));
+
+    EXPECT_EQ(run.Install(stateFile), 0);
+    ExpectInstalled(app / "sub\\a.txt", "new a");
+    ExpectInstalled(app / "dots\\b.txt", "new b");
+    ExpectInstalled(elsewhere / "abs\\deep\\c.txt", "new c");
+    EXPECT_EQ(FilesIn(app / "sub\\"), std::set<AnsiString>{"a.txt"}); // the old file is gone
+    EXPECT_TRUE(FilesIn(downloads).empty());                          // state file included
+}
+
+TEST_F(Engine, UpdaterGoesBesideTheRunningProgram) {
+    const AnsiString exe = Application->ExeName();
+    const Removed waiting{ExtractFilePath(exe) + "quen6aux2.exe"};
+    WriteFile(waiting.path, "an older updater");
+    const TFileStamp running = GetFileStamp(exe);
+    Publish({{"$$update$$", "the new updater"}});
+    TDownload run;
+    ASSERT_TRUE(DownloadRun(run));
+    {
+        const HeldFile held(waiting.path);
+        EXPECT_EQ(run.Install(stateFile), 3);
+    }
+    EXPECT_EQ(ReadFile(waiting.path), "an older updater");
+    EXPECT_EQ(InstallOnly(), 0);
+    ExpectInstalled(waiting.path, "the new updater");
+    EXPECT_EQ(GetFileStamp(exe).Time, running.Time);
+    EXPECT_EQ(GetFileStamp(exe).Size, running.Size);
+    EXPECT_FALSE(FileExists(waiting.path + ".q6old"));
+}
+
+TEST_F(Engine, IsWritableOnlyForAFileNobodyElseHolds) {
+    TDownload engine;
+    WriteFile("free.txt", "x");
+    WriteFile("readonly.txt", "x");
+    SetFileAttributesA("readonly.txt", FILE_ATTRIBUTE_READONLY);
+    WriteFile("held.txt", "x");
+    CreateDirectoryA("folder", nullptr);
+    EXPECT_TRUE(engine.IsWritable("free.txt"));
+    EXPECT_FALSE(engine.IsWritable("missing.txt"));
+    EXPECT_FALSE(engine.IsWritable("readonly.txt"));
+    EXPECT_FALSE(engine.IsWritable("folder"));
+    const HeldFile held(app / "held.txt");
+    EXPECT_FALSE(engine.IsWritable("held.txt"));
+}
+
+// What stops an install before anything moves: a target or a download that another process
+// holds open, or that is read-only.
+struct Obstacle {
+    const char* name;
+    bool onDownload;
+    bool held; // else read-only
+};
+
+void PrintTo(const Obstacle& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class InstallBlocked : public Engine, public testing::WithParamInterface<Obstacle> {};
+
+TEST_P(InstallBlocked, NothingMoves) {
+    const Obstacle& obstacle = GetParam();
+    WriteFile("a.txt", "old a");
+    WriteFile("b.txt", "old b");
+    Publish({{"a.txt", "new a"}, {"b.txt", "new b"}});
+    TDownload run;
+    ASSERT_TRUE(DownloadRun(run));
+    const AnsiString state = ReadFile(stateFile);
+    const auto before = FilesIn(downloads);
+
+    const AnsiString blocked =
+        obstacle.onDownload ? downloads + Recorded()["b.txt"] : app / "b.txt";
+    std::unique_ptr<HeldFile> held;
+    if (obstacle.held)
+        held = std::make_unique<HeldFile>(blocked);
+    else
+        SetFileAttributesA(blocked.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(run.Install(stateFile), 3);
+    held.reset();
+
+    EXPECT_EQ(ReadFile("a.txt"), "old a");
+    EXPECT_EQ(ReadFile("b.txt"), "old b");
+    EXPECT_EQ(FilesIn(downloads), before);
+    EXPECT_EQ(ReadFile(stateFile), state);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engine, InstallBlocked,
+                         testing::Values(Obstacle{"HeldTarget", false, true},
+                                         Obstacle{"ReadOnlyTarget", false, false},
+                                         Obstacle{"HeldDownload", true, true},
+                                         Obstacle{"ReadOnlyDownload", true, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Engine, DownloadDeletedBetweenRunsIsFetchedAgain) {
+    Publish({{"a.txt", "new a"}});
+    {
+        TDownload first;
+        ASSERT_TRUE(DownloadRun(first));
+    }
+    ASSERT_TRUE(DeleteFileA((downloads + "ud0.$$$").c_str()));
+    const AnsiString state = ReadFile(stateFile);
+    EXPECT_EQ(InstallOnly(), 2);
+    EXPECT_EQ(ReadFile(stateFile), state);
+
+    TDownload next;
+    EXPECT_EQ(Prepare(next), 1);
+    EXPECT_EQ(next.GetPendingCount(), 1);
+    EXPECT_TRUE(next.DownloadAll(stateFile, downloads));
+    EXPECT_EQ(Fetched(), (std::vector<std::string>{"/f0", "/f0"}));
+    EXPECT_EQ(next.Install(stateFile), 0);
+    ExpectInstalled("a.txt", "new a");
+}
+
+// A listed time that no file can carry: an odd second (the download is stamped with the even
+// second below it) or a year after 2107 (the download keeps the time it was written).
+struct UnreachableTime {
+    const char* name;
+    const char* date;
+    const char* time;
+    bool evenSecondBelow;
+};
+
+void PrintTo(const UnreachableTime& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class ListedTime : public Engine, public testing::WithParamInterface<UnreachableTime> {};
+
+TEST_P(ListedTime, DownloadIsRejectedEveryRun) {
+    const UnreachableTime& row = GetParam();
+    Publish({{"a.txt", "new a", row.date, row.time}, {"b.txt", "new b"}});
+    AnsiString recordedWhileNext;
+    TFileStamp stampWhileNext;
+    Http->SetOnStatus([&](TObject*) {
+        if (ExtractFileName(Http->GetTarget()) == "ud1.$$$" && recordedWhileNext.empty()) {
+            recordedWhileNext = Recorded()["a.txt"];
+            stampWhileNext = GetFileStamp(downloads + "ud0.$$$");
+        }
+    });
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass);
+        TDownload run;
+        EXPECT_TRUE(DownloadRun(run));
+        Http->SetOnStatus(nullptr);
+        EXPECT_EQ(Recorded(),
+                  (std::map<AnsiString, AnsiString>{{"a.txt", ""}, {"b.txt", "ud1.$$$"}}));
+        EXPECT_FALSE(FileExists(downloads + "ud0.$$$"));
+        EXPECT_EQ(run.Install(stateFile), 2);
+    }
+    // Before the check that follows the transfers, the download was recorded and stamped.
+    EXPECT_EQ(recordedWhileNext, "ud0.$$$");
+    EXPECT_EQ(stampWhileNext.Size, 5);
+    if (row.evenSecondBelow) {
+        EXPECT_EQ(stampWhileNext.Time, kListed);
+    }
+    EXPECT_EQ(Fetched(), (std::vector<std::string>{"/f0", "/f1", "/f0"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Engine, ListedTime,
+    testing::Values(UnreachableTime{"OddSecond", "2003/06/12", "08:38:21", true},
+                    UnreachableTime{"After2107", "2108/01/01", "08:38:20", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Engine, DownloadsTakeTheLowestFreeName) {
+    const Offer x{"x.txt", "xx"}, y1{"y1.txt", "y1y1"}, y2{"y2.txt", "y2y2y2"}, z{"z.txt", "zzz"};
+    for (const bool y1Arrives : {true, false}) {
+        SCOPED_TRACE(y1Arrives);
+        ForceDeleteFile(stateFile);
+        Publish({x, y1, y2, z});
+        if (!y1Arrives)
+            server.Route(FileTarget(1), HttpReply::NotFound());
+        WriteState({{x, "ud0.$$$"}, {y1, ""}, {y2, ""}, {z, "ud2.$$$"}});
+        TDownload run;
+        EXPECT_EQ(DownloadRun(run), y1Arrives);
+        const std::map<AnsiString, AnsiString> expected =
+            y1Arrives ? std::map<AnsiString, AnsiString>{{"x.txt", "ud0.$$$"},
+                                                         {"y1.txt", "ud1.$$$"},
+                                                         {"y2.txt", "ud3.$$$"},
+                                                         {"z.txt", "ud2.$$$"}}
+                      : std::map<AnsiString, AnsiString>{{"x.txt", "ud0.$$$"},
+                                                         {"y1.txt", ""},
+                                                         {"y2.txt", "ud1.$$$"},
+                                                         {"z.txt", "ud2.$$$"}};
+        EXPECT_EQ(Recorded(), expected);
+        for (const Offer& offer : {x, y1, y2, z}) {
+            if (!expected.at(offer.path).empty()) {
+                EXPECT_EQ(ReadFile(downloads + expected.at(offer.path)), offer.body) << offer.path;
+            }
+        }
+        for (const AnsiString& name : FilesIn(downloads)) {
+            ForceDeleteFile(downloads + name);
+        }
+    }
+}
+
+TEST_F(Engine, CancelDuringTheThirdOfFiveDownloads) {
+    Publish(
+        {{"a.txt", "1"}, {"b.txt", "22"}, {"c.txt", "333"}, {"d.txt", "4444"}, {"e.txt", "55555"}});
+    {
+        TDownload run;
+        Http->SetOnStatus([&](TObject*) {
+            if (ExtractFileName(Http->GetTarget()) == "ud2.$$$" && Http->GetBytesRecvd() > 0 &&
+                !run.Cancelled)
+                run.Cancel();
+        });
+        EXPECT_FALSE(DownloadRun(run));
+        Http->SetOnStatus(nullptr);
+    }
+    EXPECT_EQ(Fetched(), (std::vector<std::string>{"/f0", "/f1", "/f2"}));
+    EXPECT_EQ(Recorded(), (std::map<AnsiString, AnsiString>{{"a.txt", "ud0.$$$"},
+                                                            {"b.txt", "ud1.$$$"},
+                                                            {"c.txt", ""},
+                                                            {"d.txt", ""},
+                                                            {"e.txt", ""}}));
+    EXPECT_EQ(FilesIn(downloads), (std::set<AnsiString>{"dllst.$$$", "ud0.$$$", "ud1.$$$"}));
+
+    TDownload next;
+    EXPECT_EQ(Prepare(next), 5);
+    EXPECT_EQ(next.GetPendingCount(), 3);
+    EXPECT_EQ(next.GetPendingSize(), 12);
+    EXPECT_TRUE(next.DownloadAll(stateFile, downloads));
+    EXPECT_EQ(Fetched(), (std::vector<std::string>{"/f0", "/f1", "/f2", "/f2", "/f3", "/f4"}));
+    EXPECT_EQ(next.Install(stateFile), 0);
+    ExpectInstalled("c.txt", "333");
+    ExpectInstalled("e.txt", "55555");
+}
+
+TEST_F(Engine, RunKilledDuringADownloadKeepsTheFinishedOnes) {
+    Publish({{"a.txt", "first"}, {"b.txt", "second"}, {"c.txt", "third"}, {"d.txt", "fourth"}});
+    const AnsiString eventName =
+        "q6engine-stopped-" + IntToStr(static_cast<int>(GetCurrentProcessId()));
+    const KernelHandle stopped(CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
+    {
+        // The folder's closing backslash is doubled, else it would escape the quote.
+        ChildProcess run("interruptedrun.exe", "\"" + server.Url("/list") + "\" \"" + stateFile +
+                                                   "\" \"" + downloads + "\\\" ud2.$$$ " +
+                                                   eventName);
+        const HANDLE ends[] = {stopped.get(), run.Handle()};
+        ASSERT_EQ(WaitForMultipleObjects(2, ends, FALSE, kDeadlineMs), WAIT_OBJECT_0);
+        ASSERT_TRUE(FileExists(downloads + "ud2.$$$")); // the transfer in flight
+        run.Kill();
+    }
+    EXPECT_EQ(Recorded(),
+              (std::map<AnsiString, AnsiString>{
+                  {"a.txt", "ud0.$$$"}, {"b.txt", "ud1.$$$"}, {"c.txt", ""}, {"d.txt", ""}}));
+    // Left by earlier ends of this kind, and files of other names, which stay.
+    WriteFile(downloads + "ud9.$$$", "lost");
+    WriteFile(downloads + "UD12.$$$", "lost");
+    WriteFile(downloads + "ud01.$$$", "not a download name");
+    WriteFile(downloads + "notes.txt", "kept");
+
+    TDownload next;
+    EXPECT_EQ(Prepare(next), 4);
+    EXPECT_EQ(next.GetPendingCount(), 2);
+    EXPECT_EQ(FilesIn(downloads),
+              (std::set<AnsiString>{"dllst.$$$", "notes.txt", "ud0.$$$", "ud01.$$$", "ud1.$$$"}));
+    EXPECT_TRUE(next.DownloadAll(stateFile, downloads));
+    EXPECT_EQ(Fetched(), (std::vector<std::string>{"/f0", "/f1", "/f2", "/f2", "/f3"}));
+    EXPECT_EQ(next.Install(stateFile), 0);
+    ExpectInstalled("a.txt", "first");
+    ExpectInstalled("d.txt", "fourth");
+}
+
+TEST_F(Engine, InstallWithoutStateFileInstallsNothing) {
+    EXPECT_EQ(InstallOnly(), 0);
+    EXPECT_TRUE(FilesIn(app.Path()).empty());
+}
+
+TEST_F(Engine, ListWithoutEntriesDropsRecordedDownloads) {
+    WriteState({{{"a.txt", "aa"}, "ud0.$$$"}, {{"b.txt", "bb"}, "ud1.$$$"}});
+    server.Route("/list", HttpReply::Ok("[update]\r\n"));
+    TDownload run;
+    EXPECT_EQ(Prepare(run), 0);
+    EXPECT_EQ(FilesIn(downloads), std::set<AnsiString>{"dllst.$$$"});
+}
+
+TEST_F(Engine, PrepareFailsForABadListOrAnUnreadableStateFile) {
+    server.Route("/list", HttpReply::Ok("[update]\r\nno entry line\r\n"));
+    TDownload badList;
+    EXPECT_EQ(Prepare(badList), -1);
+
+    Publish({{"a.txt", "aa"}});
+    WriteState({{{"a.txt", "aa"}, ""}});
+    const HeldFile held(stateFile);
+    TDownload heldState;
+    EXPECT_EQ(Prepare(heldState), -1);
+}
+
+TEST_F(Engine, PendingSizeStopsAtTheIntMaximum) {
+    server.Route("/list", HttpReply::Ok("[update]\r\n"
+                                        "a.txt?http://h/a?2003/06/12?08:38:20?2000000000\r\n"
+                                        "b.txt?http://h/b?2003/06/12?08:38:20?2000000000\r\n"));
+    TDownload run;
+    EXPECT_EQ(Prepare(run), 2);
+    EXPECT_EQ(run.GetPendingSize(), INT_MAX);
+}
+
+TEST_F(Engine, EmptyDownloadFolderFetchesNothing) {
+    Publish({{"a.txt", "aa"}});
+    WriteState({{{"a.txt", "aa"}, ""}});
+    const AnsiString state = ReadFile(stateFile);
+    for (const char* folder : {"", "\\"}) {
+        SCOPED_TRACE(folder);
+        TDownload run;
+        Prepare(run);
+        EXPECT_FALSE(run.DownloadAll(stateFile, folder));
+        EXPECT_EQ(ReadFile(stateFile), state);
+    }
+    EXPECT_TRUE(Fetched().empty());
+}
+
+// A failure at an entry leaves the entries before it installed, the failing one with its old
+// file or folder, and everything after it untouched.
+struct Unplaceable {
+    const char* name;
+    const char* target;
+    const char* keptPath; // created before the install, must stay as it was
+    const char* folder;   // created before keptPath, when set
+};
+
+void PrintTo(const Unplaceable& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class InstallFails : public Engine, public testing::WithParamInterface<Unplaceable> {};
+
+TEST_P(InstallFails, EarlierEntriesStayInstalled) {
+    const Unplaceable& row = GetParam();
+    if (row.folder)
+        CreateDirectoryA(row.folder, nullptr);
+    WriteFile(row.keptPath, "kept");
+    Publish({{"a.txt", "new a"}, {row.target, "new b"}, {"c.txt", "new c"}});
+    TDownload run;
+    ASSERT_TRUE(DownloadRun(run));
+    const AnsiString state = ReadFile(stateFile);
+    const auto recorded = Recorded();
+
+    EXPECT_EQ(run.Install(stateFile), 4);
+    ExpectInstalled("a.txt", "new a");
+    EXPECT_EQ(ReadFile(row.keptPath), "kept");
+    EXPECT_FALSE(FileExists("c.txt"));
+    EXPECT_EQ(ReadFile(stateFile), state);
+    EXPECT_EQ(ReadFile(downloads + recorded.at(row.target)), "new b");
+    EXPECT_EQ(ReadFile(downloads + recorded.at("c.txt")), "new c");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Engine, InstallFails,
+    testing::Values(Unplaceable{"FolderPathHoldsAFile", "blocker\\b.txt", "blocker", nullptr},
+                    Unplaceable{"TargetIsAFolder", "b.txt", "b.txt\\inside.txt", "b.txt"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Engine, OldTargetComesBackWhenTheNewFileCannotBePutInPlace) {
+    // Two entries share one download: once the first has moved it, the second finds nothing to
+    // move or copy.
+    WriteState({{{"a.txt", "new!"}, "ud0.$$$"}, {{"b.txt", "new!"}, "ud0.$$$"}});
+    WriteFile("b.txt", "old b");
+    SetLocalWriteTime("b.txt", 2001, 2, 3, 4, 5, 6);
+    const TFileStamp old = GetFileStamp("b.txt");
+    WriteFile("b.txt.q6old", "someone else's");
+
+    EXPECT_EQ(InstallOnly(), 4);
+    ExpectInstalled("a.txt", "new!");
+    EXPECT_EQ(ReadFile("b.txt"), "old b");
+    EXPECT_EQ(GetFileStamp("b.txt").Time, old.Time);
+    EXPECT_EQ(ReadFile("b.txt.q6old"), "someone else's");
+    EXPECT_EQ(FilesIn(app.Path()), (std::set<AnsiString>{"a.txt", "b.txt", "b.txt.q6old"}));
+}

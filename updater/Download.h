@@ -1,0 +1,78 @@
+// The download and install engine: fetches the changed files of an update list into the
+// download folder, records them in the state file and installs them over the application's
+// files once every file involved can be opened for writing.
+#pragma once
+
+#include "Updatelst.h"
+
+// The path with every "\.\" reduced to a single backslash. Double-byte aware: a backslash that
+// is the second byte of a character of the system's ANSI code page is no match.
+AnsiString ReduceDotFolders(AnsiString path);
+
+class TDownload {
+public:
+    TUpdateFileList Remote; // the list fetched from the server
+    TUpdateFileList Local;  // the state list: an earlier run's record, or the list to install
+    bool Cancelled = false;
+
+    // Fetches the update list text from the URL; true when it was fetched.
+    bool LoadList(AnsiString url);
+    // How the last list request ended: 1 when it raised an error, 2 otherwise.
+    int GetListResult();
+    // Parses the fetched list, loads the state file, lets the list take over every download the
+    // state file records for an unchanged entry (deleting the others), removes the download
+    // files of the state file's folder that no list names any more, drops the entries already
+    // installed and forgets downloads that are missing or changed. Returns the number of entries
+    // still to install; -1 when the list does not parse or the state file exists but cannot be
+    // read.
+    int Prepare(AnsiString stateFile);
+    // The list marks the update as mandatory.
+    bool IsNeeded();
+    AnsiString GetMessageText();
+    // The entries without a download, and the sum of their listed sizes (held at the int
+    // maximum when it would overflow).
+    int GetPendingCount();
+    int GetPendingSize();
+    // Fetches every entry without a download into the folder (ending in a backslash) under the
+    // first free name "ud<n>.$$$", checks its size and stamps it with the listed time. The state
+    // file is saved before the first transfer and again after each download that arrived, so a
+    // run that ends at any moment keeps every finished download; after the transfers, downloads
+    // that are missing or lack the listed stamp are deleted and forgotten and the state file is
+    // saved once more. Returns true when every file arrived and no cancel came; false at once,
+    // with nothing saved or fetched, when the folder is empty or a lone backslash.
+    bool DownloadAll(AnsiString stateFile, AnsiString folder);
+
+private:
+    bool DownloadFiles(AnsiString stateFile, AnsiString folder);
+
+public:
+    // Installs the downloads that the state file records, in its order:
+    //   0  every entry installed, or nothing to install; the state file is deleted;
+    //   2  the state file cannot be read, or a download is missing or lacks the listed stamp;
+    //      nothing installed (downloads of entries already up to date are deleted);
+    //   3  an existing target or a download cannot be opened for reading and writing with no
+    //      sharing (in use or read-only); nothing has moved;
+    //   4  a target folder cannot be created, or the new file cannot be put in place; entries
+    //      before it are installed, the failing one keeps its download and its old file (which
+    //      is moved aside within its folder until the new one stands, and back on failure; an
+    //      old file still in use after the move stays beside it as "<target>.q6old").
+    // The state file stays unless the result is 0.
+    int Install(AnsiString stateFile);
+
+private:
+    bool AllWritable();
+
+public:
+    // Whether the file opens for reading and writing with no sharing: false for a missing file,
+    // a read-only one and one that another process holds open. "$$update$$" names the updater
+    // waiting beside the running program.
+    bool IsWritable(AnsiString fileName);
+
+private:
+    bool InstallFiles();
+    bool InstallFile(AnsiString target, AnsiString localFile);
+
+public:
+    // Stops the downloads: the running transfer fails and no further one starts.
+    void Cancel();
+};
