@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# The demo of the main-job command: a real update of a sample installation from nginx on
+# loopback, through the launcher, the updater and the sample application.
+#   demo.sh BUILD_DIR
+# With a usable display the updater's window opens there and the user answers its question.
+# Without one the run goes on the test bed's Xvfb: the question is answered Yes, and a
+# screenshot of the progress window is saved. Prints what was updated and where the shipping
+# folder lies.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "$1" && pwd)
+demo=$build/demo
+ship=$build/ship
+
+user_display=
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    user_display=$DISPLAY
+fi
+
+cmake -S "$root/tools/demo" -B "$demo/helper" \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" -DCMAKE_BUILD_TYPE=Release \
+      >/dev/null
+cmake --build "$demo/helper" >/dev/null
+
+source "$root/tools/testbed.sh"
+testbed_start "$build"
+if [ -n "$user_display" ]; then
+    export DISPLAY=$user_display
+fi
+
+# The shipping folder: what a vendor installs with the application.
+rm -rf "$ship"
+mkdir -p "$ship/quen6"
+cp "$build/launcher/exec.exe" "$ship/"
+cp "$build/updater/quen6aux.exe" "$build/languages/quen6aux_lang.dll" \
+   "$build/languages/quen6aux_ja.dll" "$root/tools/demo/quen6.ini" "$ship/quen6/"
+
+# The sample installation (version 1) and the server's version 2. fakeapp.exe stands in for
+# the application: it records how it was started.
+app=$demo/app
+server=$demo/server
+rm -rf "$app" "$server" "$demo/progress.png"
+mkdir -p "$app/data" "$server/sample"
+cp -r "$ship/." "$app/"
+cp "$build/tests/support/fakeapp.exe" "$app/sample.exe"
+printf 'Sample application 1.0\r\n' >"$app/readme.txt"
+head -c 1048576 /dev/urandom >"$app/data/sample.dat"
+touch -d '2024-01-15 09:00:00' "$app/readme.txt" "$app/data/sample.dat"
+printf 'Sample application 2.0\r\nA larger data file comes with it.\r\n' >"$server/sample/readme.txt"
+head -c 4194304 /dev/urandom >"$server/sample/sample.dat"
+
+# nginx for the demo alone: it paces its replies, so the progress window stays up a while.
+nginx_dir=$demo/nginx
+mkdir -p "$nginx_dir/temp"
+nginx_pid=
+trap '[ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null; testbed_stop' EXIT
+for attempt in $(seq 20); do
+    port=$((20000 + RANDOM % 30000))
+    cat >"$nginx_dir/nginx.conf" <<CONF
+daemon off;
+master_process off;
+pid $nginx_dir/nginx.pid;
+error_log $nginx_dir/error.log;
+events { worker_connections 64; }
+http {
+    access_log off;
+    client_body_temp_path $nginx_dir/temp/body;
+    proxy_temp_path $nginx_dir/temp/proxy;
+    fastcgi_temp_path $nginx_dir/temp/fastcgi;
+    uwsgi_temp_path $nginx_dir/temp/uwsgi;
+    scgi_temp_path $nginx_dir/temp/scgi;
+    default_type application/octet-stream;
+    server {
+        listen 127.0.0.1:$port;
+        root $server;
+        limit_rate 1m;
+    }
+}
+CONF
+    nginx -e "$nginx_dir/error.log" -p "$nginx_dir" -c "$nginx_dir/nginx.conf" \
+          </dev/null >/dev/null 2>&1 &
+    nginx_pid=$!
+    for i in $(seq 50); do
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break 2
+        kill -0 "$nginx_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill "$nginx_pid" 2>/dev/null || true
+    wait "$nginx_pid" 2>/dev/null || true
+    nginx_pid=
+done
+[ -n "$nginx_pid" ] || { echo "demo: nginx did not start (see $nginx_dir/error.log)" >&2; exit 1; }
+
+base=http://127.0.0.1:$port/sample
+entry() { # path, served name: an entry line with the file's size
+    printf '%s?%s/%s?2024/06/01?10:00:00?%s\r\n' "$1" "$base" "$2" \
+        "$(stat -c %s "$server/sample/$2")"
+}
+{
+    printf '[message]\r\nSample application 2.0 is ready.\r\nDownload it now?\r\n[update]\r\n'
+    entry 'readme.txt' readme.txt
+    entry 'data\sample.dat' sample.dat
+} >"$server/sample/list.txt"
+sed -e "s|^list=.*|list=$base/list.txt|" -e 's|^list2=.*|list2=|' -e 's|^offline=.*|offline=0|' \
+    "$root/tools/demo/quen6.ini" >"$app/quen6/quen6.ini"
+
+stamp() { stat -c '%s bytes, %y' "$1" | sed 's/\.[0-9]* / /'; }
+before_readme=$(stamp "$app/readme.txt")
+before_data=$(stamp "$app/data/sample.dat")
+
+marker=$demo/progress-shown
+rm -f "$marker" "$app/fakeapp.log"
+cd "$app"
+run=(wine "$demo/helper/answer.exe")
+launch=("$(winepath -w "$marker")" "$(winepath -w "$app/exec.exe")" /demo "sample arguments")
+status=0
+mode=auto
+if [ -n "$user_display" ]; then
+    mode=user
+    echo "demo: the updater's window opens on $user_display: answer its question"
+fi
+# In the background, so that an interrupt reaches the clean-up at once.
+"${run[@]}" "$mode" "${launch[@]}" &
+helper=$!
+if [ "$mode" = auto ]; then
+    for i in $(seq 1200); do
+        [ -e "$marker" ] || ! kill -0 "$helper" 2>/dev/null && break
+        sleep 0.1
+    done
+    if [ -e "$marker" ]; then
+        import -window root -display "$DISPLAY" "$demo/progress.png"
+    fi
+fi
+wait "$helper" || status=$?
+cd "$root"
+if [ "$status" -ne 0 ]; then
+    echo "demo: the update run failed (exit code $status)" >&2
+    exit 1
+fi
+
+echo
+echo "demo: update list $base/list.txt"
+printf '  %-16s %s\n  %-16s -> %s\n' readme.txt "$before_readme" "" "$(stamp "$app/readme.txt")"
+printf '  %-16s %s\n  %-16s -> %s\n' 'data\sample.dat' "$before_data" "" \
+    "$(stamp "$app/data/sample.dat")"
+if [ -s "$app/fakeapp.log" ]; then
+    tr -d '\r' <"$app/fakeapp.log" | {
+        read -r line && echo "demo: the application was started as: $line"
+        read -r line && echo "      in the working directory $line"
+    }
+fi
+if [ -z "$user_display" ]; then
+    if ! cmp -s "$server/sample/sample.dat" "$app/data/sample.dat"; then
+        echo "demo: the sample installation was not updated" >&2
+        exit 1
+    fi
+    if [ -e "$demo/progress.png" ]; then
+        echo "demo: screenshot of the progress window: $demo/progress.png"
+    else
+        echo "demo: the progress window did not show; no screenshot" >&2
+        exit 1
+    fi
+fi
+echo "demo: sample installation: $app"
+echo "demo: shipping folder: $ship"
+(cd "$ship" && find . -type f | sed 's|^\./|  |' | sort)
