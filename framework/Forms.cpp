@@ -137,7 +137,7 @@ TForm::TForm(TComponent* owner) : TComponent(owner) {
     // The window procedure takes the handle at WM_NCCREATE, so that dispatch works from the
     // first message on.
     if (!CreateWindowExA(WS_EX_DLGMODALFRAME, kFormClass, "",
-                         WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                         WS_POPUP | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT,
                          CW_USEDEFAULT, 320, 200, nullptr, nullptr, GetModuleHandleA(nullptr),
                          this)) {
         handle_.release(); // a failed creation has destroyed the window already

@@ -17,10 +17,6 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     user_display=$DISPLAY
 fi
 
-cmake -S "$root/tools/demo" -B "$demo/helper" \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" -DCMAKE_BUILD_TYPE=Release \
-      >/dev/null
-cmake --build "$demo/helper" >/dev/null
 
 source "$root/tools/testbed.sh"
 testbed_start "$build"
@@ -111,7 +107,7 @@ before_data=$(stamp "$app/data/sample.dat")
 marker=$demo/progress-shown
 rm -f "$marker" "$app/fakeapp.log"
 cd "$app"
-run=(wine "$demo/helper/answer.exe")
+run=(wine "$build/tools/demo/answer.exe")
 launch=("$(winepath -w "$marker")" "$(winepath -w "$app/exec.exe")" /demo "sample arguments")
 status=0
 mode=auto
