@@ -227,3 +227,15 @@ bool HttpTestServer::PauseFor(int ms) {
     std::unique_lock<std::mutex> lock(mutex_);
     return !stopped_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_; });
 }
+
+int ClosedPort() {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
+    closesocket(s);
+    return ntohs(address.sin_port);
+}

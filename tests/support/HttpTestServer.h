@@ -109,3 +109,11 @@ private:
     std::thread thread_;
     std::vector<std::thread> connections_;
 };
+
+// A port on 127.0.0.1 on which nothing listens: one the system chose and that was let go
+// again. Winsock must be started (a running HttpTestServer or HTTP client has started it).
+int ClosedPort();
+
+// A host name that no resolver accepts: its first label is longer than 63 characters, so the
+// look-up fails without asking any name server.
+inline const std::string kInvalidHost = std::string(70, 'a') + ".invalid";

@@ -27,18 +27,6 @@ Texts Numbers(std::initializer_list<int> numbers) {
     return texts;
 }
 
-int ClosedPort() {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(s);
-    return ntohs(address.sin_port);
-}
-
 // What the progress callback reads at one report.
 struct Report {
     std::string status;
@@ -220,7 +208,7 @@ TEST_F(ModuleTest, StatusTextsOfFailuresBeforeTheRequest) {
     const Row rows[] = {
         {"connection refused", "127.0.0.1:" + std::to_string(ClosedPort()) + "/list.txt",
          Numbers({131, 123, 120, 121})},
-        {"invalid host", std::string(70, 'a') + ".invalid/list.txt", Numbers({131, 124, 121})},
+        {"invalid host", kInvalidHost + "/list.txt", Numbers({131, 124, 121})},
         {"no host", "/list.txt", Numbers({131})},
         {"another scheme", "ftp://host/list.txt", Numbers({131})},
     };

@@ -18,23 +18,6 @@ const std::string kContentType = "Content-type: application/x-www-form-urlencode
 
 using Events = std::vector<std::string>;
 
-// A port on which nothing listens.
-int ClosedPort() {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &length);
-    closesocket(s);
-    return ntohs(address.sin_port);
-}
-
-// A host name that no resolver accepts: its first label is longer than 63 characters, so the
-// look-up fails without asking any name server.
-const std::string kInvalidHost = std::string(70, 'a') + ".invalid";
-
 class ClientTest : public testing::Test {
 protected:
     ClientTest() : http(nullptr) {
