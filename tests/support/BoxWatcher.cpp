@@ -1,35 +1,15 @@
 #include "BoxWatcher.h"
 
+#include "TopWindows.h"
+
 #include <algorithm>
 
 namespace {
 
-AnsiString Text(HWND hwnd) {
-    char buf[4096];
-    const int n = GetWindowTextA(hwnd, buf, sizeof buf);
-    return AnsiString(buf, n > 0 ? n : 0);
-}
-
 // The text of a message box is its static control with id 0xFFFF.
 AnsiString BoxText(HWND box) {
     HWND label = GetDlgItem(box, 0xFFFF);
-    return label ? Text(label) : AnsiString();
-}
-
-struct Found {
-    DWORD processId;
-    std::vector<HWND> boxes;
-};
-
-BOOL CALLBACK CollectBoxes(HWND hwnd, LPARAM param) {
-    auto* found = reinterpret_cast<Found*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    char cls[16] = {};
-    if (pid == found->processId && IsWindowVisible(hwnd) && GetClassNameA(hwnd, cls, sizeof cls) &&
-        AnsiString(cls) == "#32770")
-        found->boxes.push_back(hwnd);
-    return TRUE;
+    return label ? WindowText(label) : AnsiString();
 }
 
 } // namespace
@@ -50,19 +30,18 @@ std::vector<SeenBox> BoxWatcher::Boxes() const {
 
 void BoxWatcher::Watch() {
     while (!stop_) {
-        Found found{processId_, {}};
-        EnumWindows(CollectBoxes, reinterpret_cast<LPARAM>(&found));
         // A handle value can come back for a later box once the earlier one is gone.
         answered_.erase(std::remove_if(answered_.begin(), answered_.end(),
                                        [](HWND h) { return !IsWindow(h); }),
                         answered_.end());
-        for (HWND box : found.boxes) {
-            if (std::find(answered_.begin(), answered_.end(), box) != answered_.end())
+        for (HWND box : TopWindows(processId_)) {
+            if (ClassOf(box) != "#32770" ||
+                std::find(answered_.begin(), answered_.end(), box) != answered_.end())
                 continue;
             answered_.push_back(box);
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                boxes_.push_back({Text(box), BoxText(box)});
+                boxes_.push_back({WindowText(box), BoxText(box)});
             }
             const int id = answer_;
             PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),

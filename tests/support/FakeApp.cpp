@@ -7,23 +7,14 @@
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
-#include <tlhelp32.h>
 
 namespace {
 
-// Handles of the running fakeapp.exe processes whose program lies in the folder.
-std::vector<KernelHandle> RunningFakeApps(const AnsiString& folder) {
+// Handles of the running processes named fileName whose program lies in the folder.
+std::vector<KernelHandle> RunningCopies(const AnsiString& folder, const char* fileName) {
     std::vector<KernelHandle> running;
-    KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (snapshot.get() == INVALID_HANDLE_VALUE) {
-        snapshot.release();
-        return running;
-    }
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot.get(), &entry); more;
-         more = Process32Next(snapshot.get(), &entry)) {
-        if (lstrcmpiA(entry.szExeFile, "fakeapp.exe") != 0)
+    for (const PROCESSENTRY32& entry : RunningProcesses()) {
+        if (lstrcmpiA(entry.szExeFile, fileName) != 0)
             continue;
         KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE,
                                          entry.th32ProcessID));
@@ -38,10 +29,11 @@ std::vector<KernelHandle> RunningFakeApps(const AnsiString& folder) {
 
 } // namespace
 
-std::vector<FakeAppRun> FakeAppRuns(const AnsiString& folder, DWORD timeoutMs) {
-    for (const KernelHandle& process : RunningFakeApps(folder))
+std::vector<FakeAppRun> FakeAppRuns(const AnsiString& folder, const char* fileName,
+                                    DWORD timeoutMs) {
+    for (const KernelHandle& process : RunningCopies(folder, fileName))
         if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0)
-            ADD_FAILURE() << "fakeapp.exe in " << folder << " still runs";
+            ADD_FAILURE() << fileName << " in " << folder << " still runs";
 
     std::vector<FakeAppRun> runs;
     const AnsiString log = folder + "fakeapp.log";

@@ -2,15 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
-Process::Process(const AnsiString& commandLine, const AnsiString& workingDir) {
+Process::Process(const AnsiString& commandLine, const AnsiString& workingDir, HANDLE input,
+                 HANDLE output) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
+    const bool standardHandles = input || output;
+    if (standardHandles) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = input;
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+    }
     PROCESS_INFORMATION info{};
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, standardHandles, 0, nullptr,
                         workingDir.c_str(), &startup, &info)) {
         ADD_FAILURE() << "cannot start " << commandLine << " (error " << GetLastError() << ")";
         return;
@@ -20,11 +26,17 @@ Process::Process(const AnsiString& commandLine, const AnsiString& workingDir) {
     id_ = info.dwProcessId;
 }
 
+Process::Process(DWORD id) {
+    if (id == 0)
+        return;
+    process_.reset(
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, id));
+    if (process_)
+        id_ = id;
+}
+
 Process::~Process() {
-    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process_.get(), 255);
-        WaitForSingleObject(process_.get(), INFINITE);
-    }
+    Kill();
 }
 
 int Process::Wait(DWORD timeoutMs) {
@@ -32,13 +44,49 @@ int Process::Wait(DWORD timeoutMs) {
         return -1;
     if (WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0) {
         ADD_FAILURE() << "process " << id_ << " still runs after " << timeoutMs << " ms: killed";
-        TerminateProcess(process_.get(), 255);
-        WaitForSingleObject(process_.get(), INFINITE);
+        Kill();
         return -1;
     }
     DWORD code = 0;
     GetExitCodeProcess(process_.get(), &code);
     return static_cast<int>(code);
+}
+
+void Process::Kill() {
+    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.get(), 255);
+        WaitForSingleObject(process_.get(), INFINITE);
+    }
+}
+
+std::vector<PROCESSENTRY32> RunningProcesses() {
+    std::vector<PROCESSENTRY32> processes;
+    const FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = snapshot && Process32First(snapshot.get(), &entry); more;
+         more = Process32Next(snapshot.get(), &entry))
+        processes.push_back(entry);
+    return processes;
+}
+
+DWORD StartedBy(DWORD starterId, const char* fileName, DWORD timeoutMs) {
+    const KernelHandle starter(OpenProcess(SYNCHRONIZE, FALSE, starterId));
+    const DWORD start = GetTickCount();
+    for (;;) {
+        // A process started before the starter ended is in the snapshot taken after this test.
+        const bool starterEnded = !starter || WaitForSingleObject(starter.get(), 0) != WAIT_TIMEOUT;
+        for (const PROCESSENTRY32& entry : RunningProcesses())
+            if (entry.th32ParentProcessID == starterId && lstrcmpiA(entry.szExeFile, fileName) == 0)
+                return entry.th32ProcessID;
+        if (starterEnded)
+            return 0;
+        if (GetTickCount() - start >= timeoutMs) {
+            ADD_FAILURE() << "no " << fileName << " started by process " << starterId;
+            return 0;
+        }
+        Sleep(10);
+    }
 }
 
 AnsiString DosPath(const char* hostPath) {

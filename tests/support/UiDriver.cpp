@@ -5,21 +5,6 @@
 
 namespace {
 
-struct TopWindowSearch {
-    DWORD processId;
-    bool hiddenToo;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectTopWindow(HWND hwnd, LPARAM param) {
-    auto* search = reinterpret_cast<TopWindowSearch*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == search->processId && (search->hiddenToo || IsWindowVisible(hwnd)))
-        search->found.push_back(hwnd);
-    return TRUE;
-}
-
 struct ChildSearch {
     HWND parent;
     POINT at;
@@ -42,12 +27,6 @@ BOOL CALLBACK FindChildAt(HWND hwnd, LPARAM param) {
 }
 
 } // namespace
-
-std::vector<HWND> TopWindows(DWORD processId, bool hiddenToo) {
-    TopWindowSearch search{processId, hiddenToo, {}};
-    EnumWindows(CollectTopWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
 
 HWND WaitForWindow(DWORD processId, const char* windowClass, DWORD timeoutMs) {
     HWND window = nullptr;
@@ -76,18 +55,6 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
         Sleep(20);
     }
     return true;
-}
-
-AnsiString WindowText(HWND window) {
-    char buf[4096];
-    const int n = GetWindowTextA(window, buf, sizeof buf);
-    return AnsiString(buf, n > 0 ? n : 0);
-}
-
-AnsiString ClassOf(HWND window) {
-    char buf[256];
-    const int n = GetClassNameA(window, buf, sizeof buf);
-    return AnsiString(buf, n > 0 ? n : 0);
 }
 
 SIZE ClientSize(HWND window) {

@@ -10,13 +10,11 @@
 #pragma once
 
 #include "Process.h"
+#include "TopWindows.h"
 
 #include <functional>
 #include <vector>
 
-// The top-level windows of the process, in the system's order: the visible ones, or all of
-// them (the hidden application window of a program included).
-std::vector<HWND> TopWindows(DWORD processId, bool hiddenToo = false);
 // The first visible top-level window of the process of that window class ("TForm" for a form,
 // "#32770" for a message box), waiting for it. At the deadline the test fails and the result
 // is null.
@@ -24,8 +22,6 @@ HWND WaitForWindow(DWORD processId, const char* windowClass, DWORD timeoutMs = k
 // Polls the condition until it holds. At the deadline the test fails and the result is false.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kDeadlineMs);
 
-AnsiString WindowText(HWND window);
-AnsiString ClassOf(HWND window);
 SIZE ClientSize(HWND window);
 // The child window whose top-left corner is at (left, top) of the parent's client area, or
 // null.

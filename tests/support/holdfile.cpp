@@ -1,18 +1,18 @@
 // Holds a file open with no sharing, as a program that uses the file would:
 //
-//     holdfile <path> [<event name>]
+//     holdfile <path>
 //
 // Opens the existing file with share mode 0, writes "held" and a line end to standard output
-// and keeps the file open until standard input ends (the starter closes its end of the pipe),
-// or, when an event name is given, until that event is signalled, or until the process is
-// killed. When the file cannot be opened it writes "error <code>" and exits with code 1.
+// and keeps the file open until standard input ends (the starter closes its end of the pipe)
+// or the process is killed. When the file cannot be opened it writes "error <code>" and exits
+// with code 1.
 #include <windows.h>
 
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: holdfile <path> [<event name>]\n");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: holdfile <path>\n");
         return 2;
     }
     // Read access is enough: share mode 0 alone keeps every other opener out, and it lets a
@@ -27,18 +27,10 @@ int main(int argc, char** argv) {
     std::printf("held\n");
     std::fflush(stdout);
 
-    if (argc == 3) {
-        HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, argv[2]);
-        if (event) {
-            WaitForSingleObject(event, INFINITE);
-            CloseHandle(event);
-        }
-    } else {
-        char buf[256];
-        DWORD got = 0;
-        HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-        while (ReadFile(in, buf, sizeof buf, &got, nullptr) && got > 0) {
-        }
+    char buf[256];
+    DWORD got = 0;
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    while (ReadFile(in, buf, sizeof buf, &got, nullptr) && got > 0) {
     }
     CloseHandle(file);
     return 0;

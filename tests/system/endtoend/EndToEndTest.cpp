@@ -5,8 +5,8 @@
 #include "Installation.h"
 
 #include "BoxWatcher.h"
-#include "ChildProcess.h"
-#include "UiDriver.h"
+#include "HeldFile.h"
+#include "RunOnce.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,6 @@ void PrintTo(const SeenBox& box, std::ostream* out) {
 
 namespace {
 
-const char kRunOnceKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const AnsiString kAppName = "EndToEnd";
 const AnsiString kMessage = "Version 2 is ready.";
 
@@ -48,66 +47,6 @@ std::vector<SeenBox> Boxes(const AnsiString& caption, const std::vector<AnsiStri
         boxes.push_back({caption, text});
     return boxes;
 }
-
-// Holds a file open with no sharing from another process, as a running application would.
-class HeldFile {
-  public:
-    explicit HeldFile(const AnsiString& path)
-        : release_(CreateEventA(nullptr, TRUE, FALSE, EventName().c_str())),
-          holder_("\"" + DosPath(HOLDFILE_EXE) + "\" \"" + path + "\" " + EventName(), "C:\\") {
-        WaitUntil([&] {
-            FileHandle probe(
-                CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-            return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
-        });
-    }
-    ~HeldFile() {
-        SetEvent(release_.get());
-        EXPECT_EQ(holder_.Wait(), 0);
-    }
-
-  private:
-    static AnsiString EventName() {
-        return "quen6-endtoend-" + IntToStr(static_cast<int>(GetCurrentProcessId()));
-    }
-    KernelHandle release_;
-    Process holder_;
-};
-
-// The updater's RunOnce value, read and removed when the test ends.
-class RunOnceValue {
-  public:
-    explicit RunOnceValue(AnsiString updater) : name_(std::move(updater)) {
-        for (char& c : name_)
-            if (c == '\\')
-                c = '$';
-    }
-    ~RunOnceValue() {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_SET_VALUE, &key) ==
-            ERROR_SUCCESS) {
-            RegKey owner(key);
-            RegDeleteValueA(key, name_.c_str());
-        }
-    }
-    // The data, or "(none)".
-    AnsiString Data() const {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_QUERY_VALUE, &key) !=
-            ERROR_SUCCESS)
-            return "(none)";
-        RegKey owner(key);
-        char data[4096];
-        DWORD size = sizeof data;
-        if (RegQueryValueExA(key, name_.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(data),
-                             &size) != ERROR_SUCCESS)
-            return "(none)";
-        return data;
-    }
-
-  private:
-    AnsiString name_;
-};
 
 class EndToEnd : public testing::Test {
   protected:
@@ -140,7 +79,7 @@ class EndToEnd : public testing::Test {
     int Launch(const AnsiString& arguments, std::vector<SeenBox>& boxes) {
         Process launcher("\"" + inst.App() + "exec.exe\"" + arguments, inst.StartDir());
         BoxWatcher launcherBoxes(launcher.Id(), IDOK);
-        ChildProcess updater(launcher.Id(), "quen6aux.exe");
+        Process updater(StartedBy(launcher.Id(), "quen6aux.exe"));
         EXPECT_EQ(launcher.Wait(), 0);
         EXPECT_TRUE(launcherBoxes.Boxes().empty());
         EXPECT_NE(updater.Id(), 0u) << "the launcher started no updater";

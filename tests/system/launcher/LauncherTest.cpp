@@ -3,7 +3,6 @@
 // log beside it tells whether the launcher started that one, with which command line and in
 // which working directory.
 #include "BoxWatcher.h"
-#include "ChildProcess.h"
 #include "FakeApp.h"
 #include "TempDir.h"
 #include "UiDriver.h"
@@ -12,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -86,12 +86,11 @@ class Launcher : public testing::Test {
         return "\"" + appDir + "exec.exe\"" + arguments;
     }
 
-    // Runs the launcher, answering every box, and waits for the updater it started.
+    // Runs the launcher, answering every box.
     int Run(const AnsiString& arguments = " x") {
         Process launcher(CommandLine(arguments), workDir);
         BoxWatcher watcher(launcher.Id(), IDOK);
         const int exitCode = launcher.Wait();
-        ChildProcess(launcher.Id(), "quen6aux.exe").Wait();
         boxes = watcher.Boxes();
         return exitCode;
     }
@@ -107,15 +106,15 @@ class Launcher : public testing::Test {
     }
 
     // The updater in the folder was started once, with these parameters, in the launcher's
-    // working directory.
+    // working directory. Both wait until the updater of the folder has ended.
     void ExpectStarted(const AnsiString& dir, const AnsiString& parameters = "x") const {
-        const std::vector<FakeAppRun> runs = FakeAppRuns(dir);
+        const std::vector<FakeAppRun> runs = FakeAppRuns(dir, "quen6aux.exe");
         ASSERT_EQ(runs.size(), 1u) << "starts of " << dir << "quen6aux.exe";
         EXPECT_EQ(runs[0].commandLine, ShellCommandLine(dir + "quen6aux.exe", parameters));
         EXPECT_EQ(runs[0].currentDir, ExcludeTrailingBackslash(workDir));
     }
     void ExpectNotStarted(const AnsiString& dir) const {
-        EXPECT_TRUE(FakeAppRuns(dir).empty()) << dir << "quen6aux.exe was started";
+        EXPECT_TRUE(FakeAppRuns(dir, "quen6aux.exe").empty()) << dir << "quen6aux.exe was started";
     }
 
     TempDir root;
@@ -268,22 +267,23 @@ INSTANTIATE_TEST_SUITE_P(
 // the launcher loaded.
 struct LibraryCase {
     const char* name;
-    bool installedPresent;
-    bool deliveredPresent;
+    // Built libraries and their names in the updater folder.
+    std::vector<std::pair<const char*, const char*>> libraries;
+    const char* settings; // quen6fld.ini; null: no file
     Hold hold;
     std::wstring text;
 };
 
 class LanguageLibrary : public Launcher, public testing::WithParamInterface<LibraryCase> {};
 
-TEST_P(LanguageLibrary, DeliveredOneIsLoadedAtOnceUnlessItCannotMove) {
+TEST_P(LanguageLibrary, StartFailureShowsText101OfTheLoadedLibrary) {
     const LibraryCase& c = GetParam();
     const AnsiString dir = Folder("quen6");
-    const AnsiString installed = dir + "quen6aux_lang.dll", delivered = dir + "quen6aux_lang2.dll";
-    if (c.installedPresent)
-        CopyTo(DosPath(INSTALLED_LANG_DLL), installed);
-    if (c.deliveredPresent)
-        CopyTo(DosPath(DELIVERED_LANG_DLL), delivered);
+    const AnsiString delivered = dir + "quen6aux_lang2.dll";
+    for (const auto& [library, name] : c.libraries)
+        CopyTo(DosPath(library), dir + name);
+    if (c.settings)
+        Settings(c.settings);
 
     int exitCode = 0;
     ShownBox box;
@@ -296,38 +296,36 @@ TEST_P(LanguageLibrary, DeliveredOneIsLoadedAtOnceUnlessItCannotMove) {
     EXPECT_EQ(exitCode, 1);
     EXPECT_EQ(box.caption, kStartFailureCaption);
     EXPECT_EQ(box.text, c.text);
+    // A delivered library is loaded at once unless it cannot move.
     EXPECT_EQ(FileExists(delivered), c.hold == Hold::Delivered);
 }
+
+const std::pair<const char*, const char*> kInstalled{INSTALLED_LANG_DLL, "quen6aux_lang.dll"};
+const std::pair<const char*, const char*> kDelivered{DELIVERED_LANG_DLL, "quen6aux_lang2.dll"};
 
 INSTANTIATE_TEST_SUITE_P(
     Launcher, LanguageLibrary,
     testing::Values(
-        LibraryCase{"InstalledOnly", true, false, Hold::None, kInstalledText},
-        LibraryCase{"DeliveredReplacesInstalled", true, true, Hold::None, kDeliveredText},
-        LibraryCase{"DeliveredWithoutInstalled", false, true, Hold::None, kDeliveredText},
-        LibraryCase{"DeliveredInUse", true, true, Hold::Delivered, kInstalledText}),
+        LibraryCase{"InstalledOnly", {kInstalled}, nullptr, Hold::None, kInstalledText},
+        LibraryCase{"DeliveredReplacesInstalled",
+                    {kInstalled, kDelivered},
+                    nullptr,
+                    Hold::None,
+                    kDeliveredText},
+        LibraryCase{"DeliveredWithoutInstalled", {kDelivered}, nullptr, Hold::None, kDeliveredText},
+        LibraryCase{
+            "DeliveredInUse", {kInstalled, kDelivered}, nullptr, Hold::Delivered, kInstalledText},
+        LibraryCase{"LanguageCodeWithEmptyUpdaterdirLoadsItsLibraryFromQuen6",
+                    {kInstalled, {PERLANGUAGE_LANG_DLL, "quen6aux_xx.dll"}},
+                    "[update]\r\nupdaterdir=\r\nlanguage=xx\r\n",
+                    Hold::None,
+                    L"text 101 of the perlanguage library"},
+        LibraryCase{"LibraryWithoutText101ShowsEmptyText",
+                    {{NO101_LANG_DLL, "quen6aux_lang.dll"}},
+                    nullptr,
+                    Hold::None,
+                    L""}),
     CaseName<LibraryCase>);
-
-TEST_F(Launcher, LanguageCodeWithEmptyUpdaterdirLoadsItsLibraryFromQuen6) {
-    const AnsiString dir = Folder("quen6");
-    CopyTo(DosPath(INSTALLED_LANG_DLL), dir + "quen6aux_lang.dll");
-    CopyTo(DosPath(PERLANGUAGE_LANG_DLL), dir + "quen6aux_xx.dll");
-    Settings("[update]\r\nupdaterdir=\r\nlanguage=xx\r\n");
-    int exitCode = 0;
-    const ShownBox box = RunToBox(exitCode);
-    EXPECT_EQ(exitCode, 1);
-    EXPECT_EQ(box.caption, kStartFailureCaption);
-    EXPECT_EQ(box.text, L"text 101 of the perlanguage library");
-}
-
-TEST_F(Launcher, LibraryWithoutText101AndNoUpdaterShowsEmptyText) {
-    CopyTo(DosPath(NO101_LANG_DLL), Folder("quen6") + "quen6aux_lang.dll");
-    int exitCode = 0;
-    const ShownBox box = RunToBox(exitCode);
-    EXPECT_EQ(exitCode, 1);
-    EXPECT_EQ(box.caption, kStartFailureCaption);
-    EXPECT_EQ(box.text, L"");
-}
 
 TEST_F(Launcher, NoLanguageLibraryEndsWithoutStartingTheUpdater) {
     const AnsiString dir = PutUpdater("quen6");

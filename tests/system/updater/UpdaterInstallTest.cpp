@@ -5,115 +5,20 @@
 #include "Installation.h"
 
 #include "BoxWatcher.h"
+#include "HeldFile.h"
 #include "HttpTestServer.h"
-#include "UiDriver.h"
+#include "RunOnce.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const char kRunOnceKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const AnsiString kContent = "hello";
 const int kQuestion = 0; // stands for the Yes/No question in a row's texts
 
 AnsiString Caption() {
     return "Demo:" + Text(104);
 }
-
-// The updater's RunOnce value, or "(none)".
-AnsiString RunOnceValue(const AnsiString& name) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return "(none)";
-    RegKey owner(key);
-    char data[4096];
-    DWORD size = sizeof data, type = 0;
-    if (RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
-        ERROR_SUCCESS)
-        return "(none)";
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_TRUE(size > 0 && data[size - 1] == '\0'); // written with its terminating zero
-    return AnsiString(data);
-}
-
-// Deletes the updater's RunOnce value when the test ends.
-struct RunOnceValueRemover {
-    ~RunOnceValueRemover() {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_SET_VALUE, &key) ==
-            ERROR_SUCCESS) {
-            RegKey owner(key);
-            RegDeleteValueA(key, name.c_str());
-        }
-    }
-    AnsiString name;
-};
-
-// Takes the RunOnce key away for a test and puts it back, values and all.
-class RunOnceKeyRemoved {
-  public:
-    RunOnceKeyRemoved() {
-        HKEY key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-            RegKey owner(key);
-            for (DWORD i = 0;; ++i) {
-                char name[16384];
-                BYTE data[65536];
-                DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-                if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize) !=
-                    ERROR_SUCCESS)
-                    break;
-                saved_.push_back({AnsiString(name, nameSize), type,
-                                  std::string(reinterpret_cast<char*>(data), dataSize)});
-            }
-        }
-        EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kRunOnceKey), ERROR_SUCCESS);
-    }
-    ~RunOnceKeyRemoved() {
-        HKEY key;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunOnceKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        RegKey owner(key);
-        for (const Value& v : saved_)
-            RegSetValueExA(key, v.name.c_str(), 0, v.type,
-                           reinterpret_cast<const BYTE*>(v.data.data()),
-                           static_cast<DWORD>(v.data.size()));
-    }
-
-  private:
-    struct Value {
-        AnsiString name;
-        DWORD type;
-        std::string data;
-    };
-    std::vector<Value> saved_;
-};
-
-// Holds a file open with no sharing, as the running application would, until it goes.
-class HeldFile {
-  public:
-    explicit HeldFile(const AnsiString& path)
-        : release_(CreateEventA(nullptr, TRUE, FALSE, EventName().c_str())),
-          holder_("\"" + DosPath(HOLDFILE_EXE) + "\" \"" + path + "\" " + EventName(), "C:\\") {
-        WaitUntil([&] {
-            FileHandle probe(
-                CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-            return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
-        });
-    }
-    ~HeldFile() {
-        SetEvent(release_.get());
-        EXPECT_EQ(holder_.Wait(), 0);
-    }
-
-  private:
-    static AnsiString EventName() {
-        return "quen6-held-" + IntToStr(static_cast<int>(GetCurrentProcessId()));
-    }
-    KernelHandle release_;
-    Process holder_;
-};
 
 enum class Setup {
     Pending,         // normal run: the file is served and downloaded
@@ -150,11 +55,7 @@ TEST_P(Install, TextsRunOnceApplicationAndExitCode) {
     const Row& row = GetParam();
     HttpTestServer server;
     Installation inst;
-    RunOnceValueRemover remover;
-    remover.name = inst.Exe();
-    for (char& c : remover.name)
-        if (c == '\\')
-            c = '$';
+    RunOnceValue value(inst.Exe());
 
     const AnsiString path = row.target == Target::FolderBlocked ? "sub\\a.dll" : "a.dll";
     const AnsiString target = inst.App() + path;
@@ -195,8 +96,7 @@ TEST_P(Install, TextsRunOnceApplicationAndExitCode) {
     for (int number : row.texts)
         texts.push_back(Text(number != kQuestion ? number : row.mandatory ? 107 : 108));
     EXPECT_EQ(BoxTexts(boxes, Caption()), texts);
-    EXPECT_EQ(RunOnceValue(remover.name),
-              row.valueWritten ? "\"" + inst.Exe() + "\" $$UPDT$$" : "(none)");
+    EXPECT_EQ(value.Data(), row.valueWritten ? "\"" + inst.Exe() + "\" $$UPDT$$" : "(none)");
     EXPECT_EQ(inst.AppRuns().size(), row.appStarted ? 1u : 0u);
     const bool installed = row.texts.back() == 113;
     AnsiString expected = "(none)";

@@ -1,7 +1,7 @@
 #include "Download.h"
 
-#include "EngineSupport.h"
 #include "Forms.h"
+#include "HeldFile.h"
 #include "HttpMod.h"
 #include "HttpTestServer.h"
 #include "Misc.h"
@@ -392,9 +392,10 @@ TEST_F(Engine, RunKilledDuringADownloadKeepsTheFinishedOnes) {
     const KernelHandle stopped(CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
     {
         // The folder's closing backslash is doubled, else it would escape the quote.
-        ChildProcess run("interruptedrun.exe", "\"" + server.Url("/list") + "\" \"" + stateFile +
-                                                   "\" \"" + downloads + "\\\" ud2.$$$ " +
-                                                   eventName);
+        Process run("\"" + ExtractFilePath(ExeName()) + "interruptedrun.exe\" \"" +
+                        server.Url("/list") + "\" \"" + stateFile + "\" \"" + downloads +
+                        "\\\" ud2.$$$ " + eventName,
+                    app.Path());
         const HANDLE ends[] = {stopped.get(), run.Handle()};
         ASSERT_EQ(WaitForMultipleObjects(2, ends, FALSE, kDeadlineMs), WAIT_OBJECT_0);
         ASSERT_TRUE(FileExists(downloads + "ud2.$$$")); // the transfer in flight
