@@ -6,12 +6,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 
-bash "$root/tools/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target http_bench >/dev/null
-
 source "$root/tools/testbed.sh"
+testbed_build "$build" http_bench >/dev/null
 testbed_start "$build"
 
 files=$build/nginx/root/bench

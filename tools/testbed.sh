@@ -1,11 +1,27 @@
-# Sourced: brings up the Wine test bed for one build tree and tears it down on exit.
+# Sourced: builds a build tree, and brings up the Wine test bed for it and tears it down on exit.
+#   testbed_build BUILD_DIR [TARGET...]
 #   testbed_start BUILD_DIR
-# Sets WINEPREFIX (inside the build tree, created once), DISPLAY (a private Xvfb on a free
-# display), a persistent wineserver, WINEDEBUG=-all and a fixed non-UTC TZ, and starts nginx on
-# loopback (testbed_nginx below). Every process it starts is stopped by process id when the
-# shell exits, also on failure or interrupt.
+# testbed_start sets WINEPREFIX (inside the build tree, created once), DISPLAY (a private Xvfb on
+# a free display), a persistent wineserver, WINEDEBUG=-all and a fixed non-UTC TZ, and starts
+# nginx on loopback (testbed_nginx below). Every process it starts is stopped by process id when
+# the shell exits, also on failure or interrupt.
 
+testbed_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 testbed_pids=()
+
+# Installs what is missing, configures the build tree and builds the targets (all when none are
+# named).
+testbed_build() {
+    local build=$1
+    shift
+    local targets=()
+    [ $# -eq 0 ] || targets=(--target "$@")
+    bash "$testbed_root/tools/setup.sh"
+    cmake -S "$testbed_root" -B "$build" \
+          -DCMAKE_TOOLCHAIN_FILE="$testbed_root/cmake/i686-w64-mingw32.cmake" \
+          -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$build" -j"$(nproc)" "${targets[@]}"
+}
 
 testbed_stop() {
     [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
@@ -75,10 +91,32 @@ testbed_nginx() {
     local dir
     dir=$(cd "$1" && pwd)/nginx
     local root=$dir/root
-    mkdir -p "$root/private" "$dir/temp"
+    mkdir -p "$root/private"
     export QUEN6_NGINX_USER=quen6 QUEN6_NGINX_PASSWORD=secret
     echo "$QUEN6_NGINX_USER:{PLAIN}$QUEN6_NGINX_PASSWORD" >"$dir/htpasswd"
+    local lines
+    lines=$(cat <<EOF
+        sendfile on;
+        location /private/ {
+            auth_basic "quen6";
+            auth_basic_user_file $dir/htpasswd;
+        }
+        location ~ ^/moved301/(.*)\$ { return 301 /\$1; }
+        location ~ ^/moved302/(.*)\$ { return 302 /\$1; }
+EOF
+    )
+    testbed_nginx_serve "$dir" "$root" "$lines"
+    export QUEN6_NGINX_PORT=$testbed_nginx_port
+    export QUEN6_NGINX_ROOT="Z:${root//\//\\}"
+}
 
+# nginx on 127.0.0.1 at a free port, run from DIR (its configuration, log and temporary files)
+# and serving the files under ROOT; LINES, when given, go into its server block. Sets
+# testbed_nginx_port; the server is stopped with the bed.
+#   testbed_nginx_serve DIR ROOT [LINES]
+testbed_nginx_serve() {
+    local dir=$1 root=$2 lines=${3:-}
+    mkdir -p "$dir/temp"
     local attempt port pid i
     for attempt in $(seq 20); do
         port=$((20000 + RANDOM % 30000))
@@ -96,16 +134,10 @@ http {
     uwsgi_temp_path $dir/temp/uwsgi;
     scgi_temp_path $dir/temp/scgi;
     default_type application/octet-stream;
-    sendfile on;
     server {
         listen 127.0.0.1:$port;
         root $root;
-        location /private/ {
-            auth_basic "quen6";
-            auth_basic_user_file $dir/htpasswd;
-        }
-        location ~ ^/moved301/(.*)\$ { return 301 /\$1; }
-        location ~ ^/moved302/(.*)\$ { return 302 /\$1; }
+$lines
     }
 }
 EOF
@@ -114,8 +146,7 @@ EOF
         for i in $(seq 50); do
             if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
                 testbed_pids+=("$pid")
-                export QUEN6_NGINX_PORT=$port
-                export QUEN6_NGINX_ROOT="Z:${root//\//\\}"
+                testbed_nginx_port=$port
                 return 0
             fi
             kill -0 "$pid" 2>/dev/null || break

@@ -46,48 +46,9 @@ printf 'Sample application 2.0\r\nA larger data file comes with it.\r\n' >"$serv
 head -c 4194304 /dev/urandom >"$server/sample/sample.dat"
 
 # nginx for the demo alone: it paces its replies, so the progress window stays up a while.
-nginx_dir=$demo/nginx
-mkdir -p "$nginx_dir/temp"
-nginx_pid=
-trap '[ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null; testbed_stop' EXIT
-for attempt in $(seq 20); do
-    port=$((20000 + RANDOM % 30000))
-    cat >"$nginx_dir/nginx.conf" <<CONF
-daemon off;
-master_process off;
-pid $nginx_dir/nginx.pid;
-error_log $nginx_dir/error.log;
-events { worker_connections 64; }
-http {
-    access_log off;
-    client_body_temp_path $nginx_dir/temp/body;
-    proxy_temp_path $nginx_dir/temp/proxy;
-    fastcgi_temp_path $nginx_dir/temp/fastcgi;
-    uwsgi_temp_path $nginx_dir/temp/uwsgi;
-    scgi_temp_path $nginx_dir/temp/scgi;
-    default_type application/octet-stream;
-    server {
-        listen 127.0.0.1:$port;
-        root $server;
-        limit_rate 1m;
-    }
-}
-CONF
-    nginx -e "$nginx_dir/error.log" -p "$nginx_dir" -c "$nginx_dir/nginx.conf" \
-          </dev/null >/dev/null 2>&1 &
-    nginx_pid=$!
-    for i in $(seq 50); do
-        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break 2
-        kill -0 "$nginx_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill "$nginx_pid" 2>/dev/null || true
-    wait "$nginx_pid" 2>/dev/null || true
-    nginx_pid=
-done
-[ -n "$nginx_pid" ] || { echo "demo: nginx did not start (see $nginx_dir/error.log)" >&2; exit 1; }
+testbed_nginx_serve "$demo/nginx" "$server" "        limit_rate 1m;"
 
-base=http://127.0.0.1:$port/sample
+base=http://127.0.0.1:$testbed_nginx_port/sample
 entry() { # path, served name: an entry line with the file's size
     printf '%s?%s/%s?2024/06/01?10:00:00?%s\r\n' "$1" "$base" "$2" \
         "$(stat -c %s "$server/sample/$2")"
