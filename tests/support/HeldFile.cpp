@@ -5,13 +5,14 @@
 HeldFile::HeldFile(const AnsiString& path) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE childInput = nullptr, input = nullptr, output = nullptr, childOutput = nullptr;
-    if (!CreatePipe(&childInput, &input, &inheritable, 0) ||
-        !CreatePipe(&output, &childOutput, &inheritable, 0)) {
+    const bool piped = CreatePipe(&childInput, &input, &inheritable, 0) &&
+                       CreatePipe(&output, &childOutput, &inheritable, 0);
+    KernelHandle childIn(childInput), out(output), childOut(childOutput);
+    input_.reset(input);
+    if (!piped) {
         ADD_FAILURE() << "cannot create pipes";
         return;
     }
-    KernelHandle childIn(childInput), out(output), childOut(childOutput);
-    input_.reset(input);
     SetHandleInformation(input, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
     holder_ = std::make_unique<Process>("\"" + DosPath(HOLDFILE_EXE) + "\" \"" + path + "\"",
