@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Reconciliation of large update lists (10,000 to 100,000 entries with a state file as large)
+# on real files under the test bed: the cost per entry of each step, beside the straightforward
+# algorithm on the smaller sizes, whose results must be the same. Prints figures; not a test.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+
+bash "$root/tools/setup.sh"
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target reconcile_bench >/dev/null
+
+source "$root/tools/testbed.sh"
+testbed_start "$build"
+
+wine "$(find "$build" -name reconcile_bench.exe | head -1)"
