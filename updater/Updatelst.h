@@ -71,7 +71,8 @@ class TUpdateFileList {
     // Discards every entry whose target has the listed stamp.
     void RemoveUpToDate();
     // Clears the LocalFile of every entry whose downloaded copy is missing, and deletes and
-    // clears it when it lacks the listed stamp. True when no entry was cleared.
+    // clears it when it lacks the listed stamp. True when every entry has a copy with the
+    // listed stamp.
     bool VerifyDownloads();
     // The first entry with the path of other takes over other's downloaded copy when URL,
     // time and size are equal too; otherwise that copy is deleted.
