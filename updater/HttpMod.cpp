@@ -2,6 +2,8 @@
 
 #include "Language.h"
 
+#include <climits>
+
 THttp* Http = nullptr;
 
 AnsiString CompleteUrl(const AnsiString& url) {
@@ -184,7 +186,8 @@ void THttp::NmHttpInvalidHost(bool& handled) {
 
 void THttp::NmHttpPacketRecvd(TObject*) {
     Receiving = true;
-    NmHttp->TimeOut = TimeOut + TimeOutToggle;
+    // Alternating values restart the client's countdown; at the top of the range alternate below.
+    NmHttp->TimeOut = TimeOut < INT_MAX ? TimeOut + TimeOutToggle : TimeOut - TimeOutToggle;
     TimeOutToggle ^= 1;
     ReportText(125);
 }
