@@ -15,6 +15,7 @@
 #include "Updatelst.h"
 
 #include "Handles.h"
+#include "TempDir.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -190,30 +191,6 @@ void Lay(const Scenario& s, const AnsiString& root) {
            DateTimeToFileDate(EncodeDate(2003, 6, 12)));
 }
 
-// Every file below the folder, by path, and removes them with their folders when asked to.
-void Walk(const AnsiString& dir, std::vector<AnsiString>& found, bool remove) {
-    WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA((dir + "*").c_str(), &data);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            const AnsiString name = data.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const AnsiString path = dir + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                Walk(path + "\\", found, remove);
-            } else {
-                found.push_back(path);
-                if (remove)
-                    DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(h, &data));
-        FindClose(h);
-    }
-    if (remove)
-        RemoveDirectoryA(ExcludeTrailingBackslash(dir).c_str());
-}
-
 // ---- one run --------------------------------------------------------------------------------
 
 const char* const kSteps[] = {"Parse", "LoadFromFile", "AdoptDownloads", "CheckFiles",
@@ -235,7 +212,9 @@ double Seconds() {
     return static_cast<double>(now.QuadPart) / frequency.QuadPart;
 }
 
-Outcome Run(const Scenario& s, const AnsiString& root, bool usePlain) {
+Outcome Run(const Scenario& s, bool usePlain) {
+    const TempDir dir;
+    const AnsiString& root = dir.Path();
     Lay(s, root);
     const AnsiString before = GetCurrentDir();
     SetCurrentDir(root + "app");
@@ -262,7 +241,10 @@ Outcome Run(const Scenario& s, const AnsiString& root, bool usePlain) {
     written.LoadFromFile(stateFile);
     outcome.result = written.Text();
     std::vector<AnsiString> left;
-    Walk(root, left, true);
+    ForEachBelow(root, [&](const AnsiString& path, bool isFolder) {
+        if (!isFolder)
+            left.push_back(path);
+    });
     std::sort(left.begin(), left.end());
     for (const AnsiString& path : left)
         outcome.result += path.substr(root.size()) + "\r\n";
@@ -272,18 +254,14 @@ Outcome Run(const Scenario& s, const AnsiString& root, bool usePlain) {
 } // namespace
 
 int main() {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    const AnsiString root = AnsiString(temp) + "reconcile_bench_" +
-                            IntToStr(static_cast<int>(GetCurrentProcessId())) + "\\";
     std::printf("microseconds per entry of the server's list; \"plain\": the straightforward "
                 "algorithm\n\n");
     std::printf("%8s  %-15s %10s %10s\n", "entries", "step", "this", "plain");
     for (int n : {10000, 30000, 100000}) {
         const Scenario s = Make(n);
-        const Outcome fast = Run(s, root, false);
+        const Outcome fast = Run(s, false);
         const bool compare = n <= 30000;
-        const Outcome reference = compare ? Run(s, root, true) : Outcome{};
+        const Outcome reference = compare ? Run(s, true) : Outcome{};
         for (int k = 0; k < 5; ++k) {
             std::printf("%8d  %-15s %10.2f ", n, kSteps[k], fast.micros[k]);
             if (compare)

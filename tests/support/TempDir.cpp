@@ -7,22 +7,13 @@
 namespace {
 
 void RemoveTree(const AnsiString& dir) {
-    WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA((dir + "*").c_str(), &data);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            const AnsiString name = data.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            const AnsiString path = dir + name;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path + "\\");
-            else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(h, &data));
-        FindClose(h);
-    }
+    ForEachBelow(dir, [](const AnsiString& path, bool isFolder) {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (isFolder)
+            RemoveDirectoryA(path.c_str());
+        else
+            DeleteFileA(path.c_str());
+    });
     RemoveDirectoryA(ExcludeTrailingBackslash(dir).c_str());
 }
 
@@ -43,6 +34,24 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() { RemoveTree(path_); }
+
+void ForEachBelow(const AnsiString& dir,
+                  const std::function<void(const AnsiString& path, bool isFolder)>& visit) {
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA((dir + "*").c_str(), &data));
+    if (!find)
+        return;
+    do {
+        const AnsiString name = data.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        const AnsiString path = dir + name;
+        const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (isFolder)
+            ForEachBelow(path + "\\", visit);
+        visit(path, isFolder);
+    } while (FindNextFileA(find.get(), &data));
+}
 
 void WriteFile(const AnsiString& path, const AnsiString& content) {
     FileHandle f(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));

@@ -3,6 +3,8 @@
 
 #include "SysUtils.h"
 
+#include <functional>
+
 class TempDir {
 public:
     TempDir();
@@ -24,3 +26,8 @@ AnsiString ReadFile(const AnsiString& path);
 // Sets the last-write time from a local calendar time.
 void SetLocalWriteTime(const AnsiString& path, int year, int month, int day, int hour, int minute,
                        int second);
+// Visits every file and folder below the folder (ending in a backslash) by its full path (a
+// folder's without a closing backslash), each folder after everything in it. The visit may
+// delete what it is given.
+void ForEachBelow(const AnsiString& dir,
+                  const std::function<void(const AnsiString& path, bool isFolder)>& visit);
