@@ -6,12 +6,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 
-bash "$root/tools/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target reconcile_bench >/dev/null
-
 source "$root/tools/testbed.sh"
+testbed_build "$build" reconcile_bench >/dev/null
 testbed_start "$build"
 
 wine "$(find "$build" -name reconcile_bench.exe | head -1)"
