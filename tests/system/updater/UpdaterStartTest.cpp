@@ -62,6 +62,9 @@ TEST_F(HeldAtQuestion, AnotherInstallationRunsSideBySide) {
     EXPECT_EQ(second.Wait(), 0);
     EXPECT_EQ(updater->Wait(), 0);
     EXPECT_EQ(server.Requests().size(), 2u);
+    // Declining the optional update starts each installation's application once.
+    EXPECT_EQ(inst.AppRuns().size(), 1u);
+    EXPECT_EQ(other.AppRuns().size(), 1u);
 }
 
 TEST_F(HeldAtQuestion, WindowLayoutCaptionAndTitle) {
@@ -124,6 +127,7 @@ TEST_F(HeldAtQuestion, WindowLayoutCaptionAndTitle) {
 
     BoxWatcher boxes(updater->Id(), IDNO);
     EXPECT_EQ(updater->Wait(), 0);
+    EXPECT_EQ(inst.AppRuns().size(), 1u);
 }
 
 TEST_F(HeldAtQuestion, FurtherStartMessagesDoNothing) {
