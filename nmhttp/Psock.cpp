@@ -175,6 +175,9 @@ void TPowersock::KeepMessagesFlowing(bool connecting) {
     }
     if (stopRequested_)
         throw ESockError("The transfer was stopped");
+    // A handler that called Disconnect has taken the look-up or the socket away from this wait.
+    if (!sessionOpen_)
+        throw ESockError("The connection was closed during the transfer");
     if (timedOut_) {
         if (connecting)
             ConnectionFailed("The connection was not made within the time-out");

@@ -79,7 +79,8 @@ private:
     void ArmTimeOut();
     void StopTimeOut();
     // Dispatches the pending window messages of the thread, then raises when the transfer was
-    // asked to stop or its time ran out (while connecting, after OnConnectionFailed).
+    // asked to stop, a handler closed the connection meanwhile, or its time ran out (while
+    // connecting, after OnConnectionFailed).
     void KeepMessagesFlowing(bool connecting);
     [[noreturn]] void ConnectionFailed(const AnsiString& why);
     // Waits until the socket signals network events or a window message arrives; returns the

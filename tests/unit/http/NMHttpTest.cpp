@@ -423,6 +423,58 @@ TEST_F(ClientTest, WindowMessagesFlowWhileWaiting) {
     EXPECT_EQ(events, (Events{"AboutToSend", "HostResolved", "Connect", "Disconnect"}));
 }
 
+namespace {
+// A window whose posted message closes the client's connection from a nested dispatch.
+LRESULT CALLBACK DisconnectProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_APP) {
+        reinterpret_cast<TNMHTTP*>(lParam)->Disconnect();
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+} // namespace
+
+// Disconnect called from a handler that runs nested inside a wait ends the transfer with the
+// usual error and one OnDisconnect, whichever step it interrupts.
+TEST_F(ClientTest, DisconnectFromANestedHandler) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = DisconnectProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "DisconnectFromANestedHandler";
+    RegisterClassA(&wc);
+    const WindowHandle window(CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0,
+                                              HWND_MESSAGE, nullptr, wc.hInstance, nullptr));
+    ASSERT_TRUE(window);
+    const auto postDisconnect = [&] {
+        PostMessageA(window.get(), WM_APP, 0, reinterpret_cast<LPARAM>(&http));
+    };
+    struct Row {
+        const char* name;
+        std::function<void()> arrange;
+        Events expected;
+    };
+    const Row rows[] = {
+        {"during the look-up", postDisconnect, {"AboutToSend", "Disconnect"}},
+        {"during the request",
+         [&] {
+             http.OnConnect = [&](TObject* sender) {
+                 Note("Connect", sender);
+                 postDisconnect();
+             };
+         },
+         {"AboutToSend", "HostResolved", "Connect", "Disconnect"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        server.Enqueue(HttpReply::Ok("x"));
+        events.clear();
+        row.arrange();
+        EXPECT_TRUE(GetRaises(server.Url("/a")));
+        EXPECT_EQ(events, row.expected);
+        EXPECT_FALSE(http.Connected());
+    }
+}
+
 TEST_F(ClientTest, AbortWhileIdleIsDroppedByTheNextTransfer) {
     http.Abort();
     server.Enqueue(HttpReply::Ok("x"));
