@@ -58,6 +58,8 @@ public:
     // announced length passes the int range.
     std::size_t Feed(const char* data, std::size_t size);
     bool Complete() const { return complete_; }
+    // Lines read so far, the status line included.
+    int Lines() const { return lines_; }
 
     int Status = 0;
     int ContentLength = 0; // from "Content-Length:", 0 when the reply has none

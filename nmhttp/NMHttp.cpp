@@ -64,6 +64,9 @@ TReplyHeader TNMHTTP::Exchange(const AnsiString& url, const THttpUrl& parts) {
     const bool viaProxy = !Proxy.empty();
     Connect(viaProxy ? Proxy : parts.Host, viaProxy ? ProxyPort : parts.Port);
 
+    // The look-up and connection, the request, each line of the reply header and the body
+    // each have their own countdown: the time-out limits silence, not the whole exchange.
+    StopTimeOut();
     Status(kStatusRequest, "Sending the request");
     Send(RequestText(
         url, parts, viaProxy,
@@ -73,12 +76,18 @@ TReplyHeader TNMHTTP::Exchange(const AnsiString& url, const THttpUrl& parts) {
     char* const buffer = packet_.data();
     TReplyHeader reply;
     std::size_t size = 0, used = 0;
+    int lines = -1;
     while (!reply.Complete()) {
+        if (reply.Lines() != lines) {
+            lines = reply.Lines();
+            StopTimeOut();
+        }
         size = static_cast<std::size_t>(Receive(buffer, kPacketSize));
         if (size == 0)
             throw ESockError("The server closed the connection within the reply header");
         used = reply.Feed(buffer, size);
     }
+    StopTimeOut();
     contentLength_ = reply.ContentLength;
     Status(kStatusRequest, "Reply status " + IntToStr(reply.Status));
 

@@ -26,7 +26,9 @@ public:
     explicit TPowersock(TComponent* owner);
     ~TPowersock() override;
 
-    // Milliseconds of silence after which a wait gives up; 0 or less waits without limit.
+    // Milliseconds after which a wait gives up; 0 or less waits without limit. The countdown
+    // starts with the first wait after StopTimeOut and restarts only when a wait finds the
+    // value changed, so a handler that changes it per packet limits the silence between them.
     int TimeOut = 0;
     int ReportLevel = 0;
 
@@ -63,6 +65,9 @@ protected:
     // Reports one of the client's own status texts at the given level.
     void Status(int level, const AnsiString& text);
     void ClearStopRequest() { stopRequested_ = false; }
+    // Turns the countdown off, so that the next wait starts a fresh one: a step of the exchange
+    // that has its own time-out begins here.
+    void StopTimeOut();
 
     int bytesReceived_ = 0;
 
@@ -77,7 +82,6 @@ private:
     // Starts the time-out countdown with TimeOut, unless a countdown set with that same value
     // is running already.
     void ArmTimeOut();
-    void StopTimeOut();
     // Dispatches the pending window messages of the thread, then raises when the transfer was
     // asked to stop, a handler closed the connection meanwhile, or its time ran out (while
     // connecting, after OnConnectionFailed).

@@ -359,9 +359,9 @@ TEST_F(ClientTest, RefererIsSentWhenSet) {
         std::string::npos);
 }
 
-// The countdown restarts only when the time-out value changes (or the timer was off), so a
-// client whose handler alternates the value limits the silence between packets, and one that
-// leaves it limits the whole exchange.
+// Within a body the countdown restarts only when the time-out value changes, so a client whose
+// handler alternates the value limits the silence between packets, and one that leaves it
+// limits the whole body.
 TEST_F(ClientTest, TimeOutCountsFromTheLastChangeOfItsValue) {
     const std::string body(15, 'p');
     const auto pacedReply = [&] {
@@ -389,6 +389,23 @@ TEST_F(ClientTest, TimeOutCountsFromTheLastChangeOfItsValue) {
     onPacket = [&] { http.TimeOut = 300; };
     server.Enqueue(HttpReply(HttpReply::Head("HTTP/1.0 200 OK"), "a").Pause(3000).Send("b"));
     EXPECT_TRUE(GetRaises(server.Url("/a")));
+}
+
+// Each line of the header and the body have their own countdown, however long the whole
+// exchange lasts.
+TEST_F(ClientTest, TimeOutCountsAgainForEachHeaderLineAndTheBody) {
+    http.TimeOut = 2000;
+    server.Enqueue(HttpReply()
+                       .Pause(1200)
+                       .Send("HTTP/1.0 200 OK\r\n")
+                       .Pause(1200)
+                       .Send("X: y\r\n")
+                       .Pause(1200)
+                       .Send("\r\n")
+                       .Pause(1200)
+                       .Send("x"));
+    http.Get(server.Url("/a"));
+    EXPECT_EQ(http.Body, "x");
 }
 
 TEST_F(ClientTest, AbortFromAPacketHandler) {
