@@ -309,9 +309,12 @@ void TPowersock::Status(int level, const AnsiString& text) {
 }
 
 void TPowersock::Disconnect() {
-    if (!sessionOpen_)
-        return;
+    // A handler may have ended the session while Connect went on to make a socket: that one is
+    // closed all the same.
+    const bool sessionWasOpen = sessionOpen_;
     Close();
+    if (!sessionWasOpen)
+        return;
     Status(kStatusConnection, "Disconnected");
     if (OnDisconnect)
         OnDisconnect(this);

@@ -37,7 +37,7 @@ public:
     int BytesReceived() const { return bytesReceived_; }
 
     // Closes the connection, stops the timer and a running look-up, and fires OnDisconnect
-    // once for the session that began with the last look-up. Does nothing when no session is
+    // once for the session that began with the last look-up; fires nothing when no session is
     // open.
     void Disconnect();
     // Asks the running transfer to stop: its next wait raises ESockError. Dropped when the next

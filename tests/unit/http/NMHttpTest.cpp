@@ -451,9 +451,9 @@ LRESULT CALLBACK DisconnectProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 }
 } // namespace
 
-// Disconnect called from a handler that runs nested inside a wait ends the transfer with the
-// usual error and one OnDisconnect, whichever step it interrupts.
-TEST_F(ClientTest, DisconnectFromANestedHandler) {
+// Disconnect called from a handler of the client, or from one that runs nested inside a wait,
+// ends the transfer with the usual error and one OnDisconnect, whichever step it interrupts.
+TEST_F(ClientTest, DisconnectFromAHandler) {
     WNDCLASSA wc{};
     wc.lpfnWndProc = DisconnectProc;
     wc.hInstance = GetModuleHandleA(nullptr);
@@ -470,6 +470,7 @@ TEST_F(ClientTest, DisconnectFromANestedHandler) {
         std::function<void()> arrange;
         Events expected;
     };
+    // Each row stops the transfer before the handlers that earlier rows left would run.
     const Row rows[] = {
         {"during the look-up", postDisconnect, {"AboutToSend", "Disconnect"}},
         {"during the request",
@@ -480,6 +481,14 @@ TEST_F(ClientTest, DisconnectFromANestedHandler) {
              };
          },
          {"AboutToSend", "HostResolved", "Connect", "Disconnect"}},
+        {"after the look-up",
+         [&] {
+             http.OnHostResolved = [&](TObject* sender) {
+                 Note("HostResolved", sender);
+                 http.Disconnect();
+             };
+         },
+         {"AboutToSend", "HostResolved", "Disconnect"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
