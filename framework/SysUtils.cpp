@@ -1,5 +1,7 @@
 #include "SysUtils.h"
 
+#include "Handles.h"
+
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -270,10 +272,8 @@ int DateTimeToFileDate(TDateTime t) {
 
 bool FileExists(const AnsiString& path) {
     WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA(path.c_str(), &data);
-    if (h == INVALID_HANDLE_VALUE)
+    if (!FindHandle(FindFirstFileA(path.c_str(), &data)))
         return false;
-    ::FindClose(h);
     int dos = 0;
     return !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
            LastWriteToDos(data.ftLastWriteTime, dos);
