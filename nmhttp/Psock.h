@@ -18,7 +18,7 @@ using TOnStatusEvent = std::function<void(TComponent* sender, AnsiString status)
 // Levels of the client's own status texts; OnStatus sees those up to ReportLevel.
 constexpr int kStatusConnection = 1; // look-up, connecting, closing
 constexpr int kStatusRequest = 2;    // the request and the reply's status
-constexpr int kStatusHeader = 4;     // the lines of the reply header
+constexpr int kStatusHeader = 4;     // the reply header read, the body begins
 constexpr int kStatusData = 8;       // every received packet
 
 class TPowersock : public TComponent {
