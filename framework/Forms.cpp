@@ -21,10 +21,6 @@ template <typename F> void Guarded(F&& handler) {
     }
 }
 
-LRESULT CALLBACK ApplicationWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(hwnd, msg, wParam, lParam);
-}
-
 AnsiString TextOf(HWND hwnd) {
     AnsiString text(static_cast<size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
     text.resize(static_cast<size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
@@ -43,7 +39,7 @@ void TApplication::Initialize() {
 
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSA app{};
-    app.lpfnWndProc = ApplicationWindowProc;
+    app.lpfnWndProc = DefWindowProcA;
     app.hInstance = instance;
     app.lpszClassName = kApplicationClass;
     RegisterClassA(&app);
