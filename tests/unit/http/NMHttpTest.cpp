@@ -394,15 +394,15 @@ TEST_F(ClientTest, TimeOutCountsFromTheLastChangeOfItsValue) {
 // Each line of the header and the body have their own countdown, however long the whole
 // exchange lasts.
 TEST_F(ClientTest, TimeOutCountsAgainForEachHeaderLineAndTheBody) {
-    http.TimeOut = 2000;
+    http.TimeOut = 3000;
     server.Enqueue(HttpReply()
-                       .Pause(1200)
+                       .Pause(1000)
                        .Send("HTTP/1.0 200 OK\r\n")
-                       .Pause(1200)
+                       .Pause(1000)
                        .Send("X: y\r\n")
-                       .Pause(1200)
+                       .Pause(1000)
                        .Send("\r\n")
-                       .Pause(1200)
+                       .Pause(1000)
                        .Send("x"));
     http.Get(server.Url("/a"));
     EXPECT_EQ(http.Body, "x");
