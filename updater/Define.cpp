@@ -1,6 +1,7 @@
 #include "Define.h"
 
 #include "IniFiles.h"
+#include "Misc.h"
 
 #include <climits>
 
@@ -8,18 +9,12 @@ namespace {
 
 const char* const Section = "update";
 
-// Any file will do, whatever its time stamp: a settings file copied with an odd date must
-// still be read.
-bool IsFile(const AnsiString& path) {
-    const DWORD attr = GetFileAttributesA(path.c_str());
-    return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 } // namespace
 
 bool TReadIniFile::Load(const AnsiString& path) {
     Loaded = false;
-    if (!IsFile(path))
+    // Whatever its time stamp: a settings file copied with an odd date must still be read.
+    if (!IsExistingFile(path))
         return false;
     const TIniFile ini(path);
     AppName = ini.ReadString(Section, "appname", "");

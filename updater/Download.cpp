@@ -105,8 +105,7 @@ void RemoveUnlistedDownloads(const AnsiString& folder, TUpdateFileList& remote,
 // ".q6old" and, when that is taken, a number. Returns the new name; empty when there is no
 // file or it cannot be moved.
 AnsiString MoveAside(const AnsiString& target) {
-    const DWORD attributes = GetFileAttributesA(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (!IsExistingFile(target))
         return AnsiString();
     for (int number = 0;; ++number) {
         const AnsiString aside = target + ".q6old" + (number ? IntToStr(number) : AnsiString());
@@ -218,8 +217,9 @@ int TDownload::Install(AnsiString stateFile) {
 
 bool TDownload::AllWritable() {
     for (int i = 0; i < Local.Count(); ++i) {
+        // Whatever its time stamp: the install replaces any file standing at the target.
         const AnsiString target = ResolveTarget(Local.GetName(i));
-        if (FileExists(target) && !IsWritable(target))
+        if (IsExistingFile(target) && !IsWritable(target))
             return false;
         if (!IsWritable(Local.GetLocalPath(i)))
             return false;

@@ -27,11 +27,13 @@ TFileStamp GetFileStamp(const AnsiString& path) {
     return stamp;
 }
 
-bool ForceDeleteFile(const AnsiString& path) {
-    if (path.empty())
-        return true;
+bool IsExistingFile(const AnsiString& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ForceDeleteFile(const AnsiString& path) {
+    if (path.empty() || !IsExistingFile(path))
         return true;
     SetFileAttributesA(path.c_str(), 0);
     return DeleteFileA(path.c_str()) != 0;

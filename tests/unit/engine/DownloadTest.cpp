@@ -204,11 +204,12 @@ TEST_F(Engine, IsWritableOnlyForAFileNobodyElseHolds) {
 }
 
 // What stops an install before anything moves: a target or a download that another process
-// holds open, or that is read-only.
+// holds open, or that is read-only; a target last written outside the MS-DOS years as well.
 struct Obstacle {
     const char* name;
     bool onDownload;
     bool held; // else read-only
+    bool writtenIn1979 = false;
 };
 
 void PrintTo(const Obstacle& row, std::ostream* os) {
@@ -229,6 +230,8 @@ TEST_P(InstallBlocked, NothingMoves) {
 
     const AnsiString blocked =
         obstacle.onDownload ? downloads + Recorded()["b.txt"] : app / "b.txt";
+    if (obstacle.writtenIn1979)
+        SetLocalWriteTime(blocked, 1979, 6, 1, 12, 0, 0);
     std::unique_ptr<HeldFile> held;
     if (obstacle.held)
         held = std::make_unique<HeldFile>(blocked);
@@ -246,6 +249,8 @@ TEST_P(InstallBlocked, NothingMoves) {
 INSTANTIATE_TEST_SUITE_P(Engine, InstallBlocked,
                          testing::Values(Obstacle{"HeldTarget", false, true},
                                          Obstacle{"ReadOnlyTarget", false, false},
+                                         Obstacle{"HeldTargetFrom1979", false, true, true},
+                                         Obstacle{"ReadOnlyTargetFrom1979", false, false, true},
                                          Obstacle{"HeldDownload", true, true},
                                          Obstacle{"ReadOnlyDownload", true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
