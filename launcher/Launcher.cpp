@@ -1,13 +1,15 @@
 #include "Launcher.h"
 
 #include "IniFiles.h"
+#include "Misc.h"
 
 AnsiString LanguageCode;
 
 AnsiString GetUpdaterDir(const AnsiString& launcherDir) {
     AnsiString folderName;
     const AnsiString settingsPath = launcherDir + "quen6fld.ini";
-    if (FileExists(settingsPath)) {
+    // Whatever its time stamp: a settings file copied with an odd date must still be read.
+    if (IsExistingFile(settingsPath)) {
         TIniFile settings(settingsPath);
         folderName = settings.ReadString("update", "updaterdir", "");
         LanguageCode = settings.ReadString("update", "language", "");

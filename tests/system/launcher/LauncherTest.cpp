@@ -131,6 +131,7 @@ struct FolderCase {
     std::vector<const char*> updaterDirs; // besides the launcher's own folder
     const char* file;                     // a file of this name in the launcher's folder
     const char* expected;                 // the updater folder; "" is the launcher's own
+    bool settingsWrittenIn1979 = false;   // a last write outside the MS-DOS years
 };
 
 class UpdaterFolder : public Launcher, public testing::WithParamInterface<FolderCase> {};
@@ -149,6 +150,8 @@ TEST_P(UpdaterFolder, StartsTheUpdaterOfTheChosenFolder) {
         if (const auto at = settings.find("%ELSEWHERE%"); at != AnsiString::npos)
             settings.replace(at, 11, Folder("elsewhere"));
         Settings(settings);
+        if (c.settingsWrittenIn1979)
+            SetLocalWriteTime(appDir + "quen6fld.ini", 1979, 6, 1, 12, 0, 0);
     }
 
     EXPECT_EQ(Run(), 0);
@@ -172,6 +175,12 @@ INSTANTIATE_TEST_SUITE_P(
                    {"quen6", "tools"},
                    nullptr,
                    "tools"},
+        FolderCase{"SettingsWrittenIn1979",
+                   "[update]\r\nupdaterdir=tools\r\n",
+                   {"quen6", "tools"},
+                   nullptr,
+                   "tools",
+                   true},
         FolderCase{"UpdaterdirMissing", "[update]\r\nupdaterdir=tools\r\n", {"quen6"}, nullptr, ""},
         FolderCase{"UpdaterdirIsFile", "[update]\r\nupdaterdir=tools\r\n", {"quen6"}, "tools", ""},
         FolderCase{"UpdaterdirEndsInBackslash",
