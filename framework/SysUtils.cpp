@@ -279,6 +279,11 @@ bool FileExists(const AnsiString& path) {
            LastWriteToDos(data.ftLastWriteTime, dos);
 }
 
+bool IsExistingFile(const AnsiString& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool DirectoryExists(const AnsiString& path) {
     const DWORD attr = GetFileAttributesA(path.c_str());
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);

@@ -74,6 +74,9 @@ int DateTimeToFileDate(TDateTime t);        // 0 outside the years 1980 to 2107
 
 // An existing file, not a folder, whose local modification time lies in 1980 to 2107.
 bool FileExists(const AnsiString& path);
+// An existing file, not a folder, whatever its time stamp: the test for a file that is to be
+// opened, replaced or deleted rather than compared.
+bool IsExistingFile(const AnsiString& path);
 bool DirectoryExists(const AnsiString& path);
 // Creates the folder with every missing parent; true when it exists afterwards.
 // Raises EInOutError for an empty name.

@@ -1,7 +1,6 @@
 #include "Launcher.h"
 
 #include "IniFiles.h"
-#include "Misc.h"
 
 AnsiString LanguageCode;
 

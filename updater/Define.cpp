@@ -1,7 +1,6 @@
 #include "Define.h"
 
 #include "IniFiles.h"
-#include "Misc.h"
 
 #include <climits>
 

@@ -27,11 +27,6 @@ TFileStamp GetFileStamp(const AnsiString& path) {
     return stamp;
 }
 
-bool IsExistingFile(const AnsiString& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool ForceDeleteFile(const AnsiString& path) {
     if (path.empty() || !IsExistingFile(path))
         return true;

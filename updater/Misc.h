@@ -14,10 +14,6 @@ struct TFileStamp {
 // a file of 2 GiB or more (whose size an int cannot hold) give no stamp.
 TFileStamp GetFileStamp(const AnsiString& path);
 
-// True when path names an existing file that is not a folder, whatever its time stamp: the
-// test for a file that is to be opened, replaced or deleted rather than compared.
-bool IsExistingFile(const AnsiString& path);
-
 // Clears the file's attributes and deletes it. Returns true when an empty path, nothing or a
 // folder is there, or the file was deleted; false when the delete failed, the file then staying
 // with its attributes cleared. A file is deleted whatever its time stamp.
