@@ -15,6 +15,16 @@
 // Text N of the generic language library, as the updater shows it.
 AnsiString Text(int number);
 
+// The content of the file the test server delivers, and the stand-in for the Yes/No question
+// in a list of expected box texts.
+const AnsiString kContent = "hello";
+const int kQuestion = 0;
+
+// The caption of the window and its boxes for "appname=Demo".
+inline AnsiString Caption() {
+    return "Demo:" + Text(104);
+}
+
 class Installation {
   public:
     Installation();

@@ -13,13 +13,6 @@
 
 namespace {
 
-const AnsiString kContent = "hello";
-const int kQuestion = 0; // stands for the Yes/No question in a row's texts
-
-AnsiString Caption() {
-    return "Demo:" + Text(104);
-}
-
 enum class Setup {
     Pending,         // normal run: the file is served and downloaded
     Ready,           // install-only: the download and the state file of an earlier run

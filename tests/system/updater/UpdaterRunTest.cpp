@@ -10,13 +10,6 @@
 
 namespace {
 
-const AnsiString kContent = "hello";
-const int kQuestion = 0; // stands for the Yes/No question in a row's texts
-
-AnsiString Caption() {
-    return "Demo:" + Text(104);
-}
-
 enum class Setup {
     NoList,         // "list" empty
     UpToDate,       // the installed file has the listed size and time
