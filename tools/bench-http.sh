@@ -14,7 +14,7 @@ files=$build/nginx/root/bench
 out=$build/bench-http
 mkdir -p "$files" "$out"
 winout="Z:${out//\//\\}"
-exe=$(find "$build" -name http_bench.exe | head -1)
+exe=$build/bench/http_bench.exe
 
 for mib in 20 200; do
     [ -f "$files/$mib.bin" ] || head -c $((mib << 20)) /dev/urandom >"$files/$mib.bin"

@@ -10,4 +10,4 @@ source "$root/tools/testbed.sh"
 testbed_build "$build" reconcile_bench >/dev/null
 testbed_start "$build"
 
-wine "$(find "$build" -name reconcile_bench.exe | head -1)"
+wine "$build/bench/reconcile_bench.exe"
