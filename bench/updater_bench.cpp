@@ -1,0 +1,116 @@
+// Times the real updater with its window: starts it, answers its question with Yes and measures
+// from that answer to the next box it shows (the closing box after the install); answers every
+// further box with OK and waits for the updater to end.
+//   updater_bench UPDATER BYTES
+// Prints one line: the bytes (as given), the seconds and the updater's peak working set in KiB.
+#include "Handles.h"
+
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const DWORD kDeadlineMs = 10 * 60 * 1000;
+
+struct Boxes {
+    DWORD process;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK FindBox(HWND hwnd, LPARAM param) {
+    auto* boxes = reinterpret_cast<Boxes*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    char cls[16] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (pid == boxes->process && IsWindowVisible(hwnd) && lstrcmpA(cls, "#32770") == 0)
+        boxes->found.push_back(hwnd);
+    return TRUE;
+}
+
+// The first box of the process that is not among the answered ones; null when none shows.
+HWND NewBox(DWORD process, const std::vector<HWND>& answered) {
+    Boxes boxes{process, {}};
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&boxes));
+    for (HWND box : boxes.found) {
+        bool known = false;
+        for (HWND h : answered)
+            known = known || h == box;
+        if (!known)
+            return box;
+    }
+    return nullptr;
+}
+
+void Press(HWND box, int id) {
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
+}
+
+double Now() {
+    LARGE_INTEGER frequency, counter;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / frequency.QuadPart;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: updater_bench UPDATER BYTES\n");
+        return 2;
+    }
+    std::string commandLine = "\"" + std::string(argv[1]) + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
+        std::fprintf(stderr, "updater_bench: cannot start %s\n", argv[1]);
+        return 2;
+    }
+    const KernelHandle process(started.hProcess), thread(started.hThread);
+
+    const DWORD begin = GetTickCount();
+    std::vector<HWND> answered;
+    double answeredAt = 0, closedAt = 0;
+    SIZE_T peak = 0;
+    while (GetTickCount() - begin < kDeadlineMs &&
+           WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
+        const HWND box = NewBox(started.dwProcessId, answered);
+        if (!box) {
+            Sleep(answeredAt && !closedAt ? 1 : 20);
+            continue;
+        }
+        answered.push_back(box);
+        if (!answeredAt) {
+            Press(box, IDYES);
+            answeredAt = Now();
+            continue;
+        }
+        if (!closedAt) {
+            closedAt = Now();
+            PROCESS_MEMORY_COUNTERS memory{};
+            if (GetProcessMemoryInfo(process.get(), &memory, sizeof memory))
+                peak = memory.PeakWorkingSetSize;
+        }
+        Press(box, IDOK);
+    }
+    if (WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process.get(), 2);
+        std::fprintf(stderr, "updater_bench: the updater did not end in time\n");
+        return 1;
+    }
+    if (!closedAt) {
+        std::fprintf(stderr, "updater_bench: the updater showed no closing box\n");
+        return 1;
+    }
+    std::printf("%11lld bytes %8.3f s  peak %7lu KiB\n", std::atoll(argv[2]), closedAt - answeredAt,
+                static_cast<unsigned long>(peak / 1024));
+    return 0;
+}
