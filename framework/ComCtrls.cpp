@@ -12,5 +12,7 @@ int TProgressBar::Position() const {
 }
 
 void TProgressBar::SetPosition(int position) {
-    SendMessageA(Handle(), PBM_SETPOS, static_cast<WPARAM>(position < 0 ? 0 : position > 100 ? 100 : position), 0);
+    position = position < 0 ? 0 : position > 100 ? 100 : position;
+    if (position != Position())
+        ChangeQuietly(PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }

@@ -17,12 +17,24 @@ protected:
              int height);
 
     AnsiString WindowText() const;
+    // The control takes a change at once and shows it with its next repaint, which comes at
+    // most once a frame: a stream of changes costs no repaint each.
     void SetWindowText(const AnsiString& text);
+    // Sends the message that changes the control, with the control's own repaint held back.
+    void ChangeQuietly(UINT msg, WPARAM wParam, LPARAM lParam);
 
 private:
     friend class TForm;
     // A notification (WM_COMMAND code) from the control's window.
     virtual void Notify(WORD code) { (void)code; }
 
+    static constexpr UINT_PTR kRepaintTimer = 1;
+    static constexpr DWORD kFrameMs = 100;
+    void ScheduleRepaint();
+    void Repaint();
+    static void CALLBACK RepaintTimer(HWND hwnd, UINT msg, UINT_PTR id, DWORD time);
+
     WindowHandle handle_;
+    DWORD lastRepaint_ = 0;
+    bool repaintDue_ = false;
 };

@@ -231,7 +231,11 @@ TControl::TControl(TForm* owner, const char* windowClass, DWORD style, int left,
                  FALSE);
 }
 
-TControl::~TControl() { SetWindowLongPtrA(handle_.get(), GWLP_USERDATA, 0); }
+TControl::~TControl() {
+    if (repaintDue_)
+        KillTimer(handle_.get(), kRepaintTimer);
+    SetWindowLongPtrA(handle_.get(), GWLP_USERDATA, 0);
+}
 
 bool TControl::Visible() const { return IsWindowVisible(handle_.get()) != FALSE; }
 
@@ -239,4 +243,49 @@ void TControl::SetVisible(bool visible) { ShowWindow(handle_.get(), visible ? SW
 
 AnsiString TControl::WindowText() const { return TextOf(handle_.get()); }
 
-void TControl::SetWindowText(const AnsiString& text) { ::SetWindowTextA(handle_.get(), text.c_str()); }
+void TControl::SetWindowText(const AnsiString& text) {
+    // The control's own handling of the text would repaint it at once: the text is stored
+    // alone.
+    DefWindowProcA(handle_.get(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    ScheduleRepaint();
+}
+
+void TControl::ChangeQuietly(UINT msg, WPARAM wParam, LPARAM lParam) {
+    // A hidden control paints nothing; turning redrawing back on would also show it.
+    if (!(GetWindowLongA(handle_.get(), GWL_STYLE) & WS_VISIBLE)) {
+        SendMessageA(handle_.get(), msg, wParam, lParam);
+        return;
+    }
+    // Without redrawing the control takes the change without painting it.
+    SendMessageA(handle_.get(), WM_SETREDRAW, FALSE, 0);
+    SendMessageA(handle_.get(), msg, wParam, lParam);
+    SendMessageA(handle_.get(), WM_SETREDRAW, TRUE, 0);
+    ScheduleRepaint();
+}
+
+void TControl::ScheduleRepaint() {
+    if (repaintDue_)
+        return;
+    const DWORD since = GetTickCount() - lastRepaint_;
+    if (since >= kFrameMs) {
+        Repaint();
+        return;
+    }
+    // Without a timer the last change before a pause would never show.
+    repaintDue_ = SetTimer(handle_.get(), kRepaintTimer, kFrameMs - since, RepaintTimer) != 0;
+    if (!repaintDue_)
+        Repaint();
+}
+
+void TControl::Repaint() {
+    lastRepaint_ = GetTickCount();
+    InvalidateRect(handle_.get(), nullptr, TRUE);
+}
+
+void CALLBACK TControl::RepaintTimer(HWND hwnd, UINT, UINT_PTR id, DWORD) {
+    KillTimer(hwnd, id);
+    if (auto* control = reinterpret_cast<TControl*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA))) {
+        control->repaintDue_ = false;
+        control->Repaint();
+    }
+}

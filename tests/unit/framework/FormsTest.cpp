@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 struct Environment : testing::Environment {
@@ -41,7 +43,81 @@ public:
     int UserMessages = 0;
 };
 
+// Counts the WM_PAINT messages a control's window receives.
+struct PaintCounter {
+    explicit PaintCounter(HWND control) : hwnd(control) {
+        SetPropA(hwnd, "PaintCounter", this);
+        original = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Proc)));
+    }
+    ~PaintCounter() {
+        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+        RemovePropA(hwnd, "PaintCounter");
+    }
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        auto* self = static_cast<PaintCounter*>(GetPropA(hwnd, "PaintCounter"));
+        if (msg == WM_PAINT)
+            ++self->paints;
+        return CallWindowProcA(self->original, hwnd, msg, wParam, lParam);
+    }
+    HWND hwnd;
+    WNDPROC original;
+    int paints = 0;
+};
+
+void PumpFor(DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (DWORD left = ms; left > 0 && left <= ms; left = ms - (GetTickCount() - start)) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+}
+
 } // namespace
+
+// A stream of changes to a shown label or bar is taken at once and painted later, at most once
+// a frame (100 ms), the last change included; a hidden bar stays hidden.
+TEST(TControl, ChangesRepaintAtAPaceNotPerChange) {
+    TTestForm form(nullptr);
+    ShowWindow(form.Handle(), SW_SHOWNA);
+    form.Bar->SetVisible(true);
+    PumpFor(300);
+    struct Case {
+        const char* name;
+        HWND hwnd;
+        std::function<void(int)> change;
+    };
+    const Case cases[] = {
+        {"label", form.Label->Handle(),
+         [&](int i) { form.Label->SetCaption("received " + IntToStr(i)); }},
+        {"bar", form.Bar->Handle(), [&](int i) { form.Bar->SetPosition(i); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PaintCounter counter(c.hwnd);
+        const DWORD start = GetTickCount();
+        c.change(1);
+        // Nothing painted the first change: it waits for its repaint.
+        EXPECT_TRUE(GetUpdateRect(c.hwnd, nullptr, FALSE));
+        for (int i = 2; i <= 50; ++i)
+            c.change(i);
+        EXPECT_EQ(counter.paints, 0);
+        const DWORD frames = (GetTickCount() - start) / 100;
+        PumpFor(300);
+        EXPECT_GE(counter.paints, 1);
+        EXPECT_LE(counter.paints, static_cast<int>(frames) + 2);
+        EXPECT_FALSE(GetUpdateRect(c.hwnd, nullptr, FALSE));
+    }
+    EXPECT_EQ(form.Label->Caption(), "received 50");
+    EXPECT_EQ(form.Bar->Position(), 50);
+
+    form.Bar->SetVisible(false);
+    form.Bar->SetPosition(70);
+    EXPECT_EQ(form.Bar->Position(), 70);
+    EXPECT_FALSE(form.Bar->Visible());
+}
 
 TEST(TForm, ControlsAndLayout) {
     TTestForm form(nullptr);
