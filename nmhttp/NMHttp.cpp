@@ -5,7 +5,7 @@
 namespace {
 
 // Bytes asked of the socket at once.
-constexpr int kPacketSize = 256 * 1024;
+constexpr int kPacketSize = 1024 * 1024;
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "Psock.h"
 
+#include <utility>
+
 namespace {
 
 const char kWindowClass[] = "TPowersock";
@@ -293,12 +295,30 @@ int TPowersock::Receive(char* buffer, int size) {
     for (;;) {
         ArmTimeOut();
         KeepMessagesFlowing(false);
-        const int n = recv(socket_.get(), buffer, size, 0);
-        if (n >= 0)
-            return n;
-        const int error = WSAGetLastError();
-        if (error != WSAEWOULDBLOCK)
-            throw ESockError(ErrorText("Reading failed", error));
+        if (readError_)
+            throw ESockError(ErrorText("Reading failed", std::exchange(readError_, 0)));
+        // What the socket holds now is taken in one packet: the events, the time-out and the
+        // message pump run once per packet, not once per piece the system hands over.
+        int got = 0;
+        while (got < size) {
+            const int n = recv(socket_.get(), buffer + got, size - got, 0);
+            if (n == 0)
+                return got;
+            if (n > 0) {
+                got += n;
+                continue;
+            }
+            const int error = WSAGetLastError();
+            if (error != WSAEWOULDBLOCK) {
+                if (got == 0)
+                    throw ESockError(ErrorText("Reading failed", error));
+                // The bytes before the failure are delivered first.
+                readError_ = error;
+            }
+            break;
+        }
+        if (got > 0)
+            return got;
         WaitForSocket();
     }
 }
@@ -334,6 +354,7 @@ void TPowersock::Close() noexcept {
     }
     socket_.reset();
     socketEvent_.reset();
+    readError_ = 0;
     if (quitPending_) {
         quitPending_ = false;
         PostQuitMessage(quitCode_);

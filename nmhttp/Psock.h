@@ -59,8 +59,9 @@ protected:
     void Connect(const AnsiString& host, int port);
     // Sends all bytes. Raises ESockError on failure, time-out or stop request.
     void Send(const AnsiString& bytes);
-    // Reads the next packet into buffer; 0 when the server has closed the connection. Raises
-    // ESockError on failure, time-out or stop request.
+    // Reads the next packet into buffer: all the socket holds, up to size, waiting only when
+    // it holds nothing; 0 when the server has closed the connection. Raises ESockError on
+    // failure (after the bytes that came before it), time-out or stop request.
     int Receive(char* buffer, int size);
     // Reports one of the client's own status texts at the given level.
     void Status(int level, const AnsiString& text);
@@ -101,6 +102,7 @@ private:
     SocketHandle socket_;
     KernelHandle socketEvent_;
     int connectError_ = 0;
+    int readError_ = 0; // a failure met after bytes that were delivered first
     std::unique_ptr<TLookup> lookup_;
     // Buffers of look-ups given up before their result arrived: the system may still write
     // them, so they live until that result comes (or the process ends).
