@@ -34,7 +34,7 @@ trap cleanup EXIT
 mkdir -p "$files" "$out"
 winout="Z:${out//\//\\}"
 exe=$build/bench/http_bench.exe
-rounds=3
+rounds=${ROUNDS:-3}
 
 serve() { # MiB: the file on the server, made once per run
     [ -f "$files/$1.bin" ] || head -c $(($1 << 20)) /dev/urandom >"$files/$1.bin"
