@@ -27,7 +27,7 @@ files=$build/nginx/root/bench
 out=$build/bench-http
 cleanup() {
     rm -rf "$out"
-    rm -f "$files"/*.bin
+    rm -f "$files"/*.bin "$files/list.txt"
     testbed_stop
 }
 trap cleanup EXIT
