@@ -1,6 +1,9 @@
 #include "HttpWire.h"
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
+#include <cstring>
 
 namespace {
 
@@ -39,25 +42,124 @@ bool SameAscii(const AnsiString& a, const char* upper) {
     return i == a.size() && !upper[i];
 }
 
-// A run of decimal digits as a number; -1 when it is empty, holds another character or passes
-// the limit.
-long long DecimalOrNone(const AnsiString& digits, long long limit) {
+// A run of decimal digits as a number, counted no higher than cap; -1 when it is empty or holds
+// another character.
+long long DecimalUpTo(const AnsiString& digits, long long cap) {
     if (digits.empty())
         return -1;
     long long value = 0;
     for (char c : digits) {
         if (!IsDigit(c))
             return -1;
-        value = value * 10 + (c - '0');
-        if (value > limit)
-            return -1;
+        if (value < cap)
+            value = value * 10 + (c - '0');
     }
+    return value < cap ? value : cap;
+}
+
+AnsiString TrimBlanks(const AnsiString& text) {
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && IsBlank(text[begin]))
+        ++begin;
+    while (end > begin && IsBlank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+// A value that goes into a later request: a control byte in it could end the request's line
+// and add lines of the server's choosing.
+const AnsiString& WithoutControls(const AnsiString& value, const char* name) {
+    for (char c : value)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            throw ESockError(AnsiString("The reply's ") + name + " holds a control character");
     return value;
 }
 
-// The value of a header line from the given position (from 0) on; empty when it is shorter.
-AnsiString ValueFrom(const AnsiString& line, std::size_t pos) {
-    return pos < line.size() ? line.substr(pos) : AnsiString();
+// A URI reference split as RFC 3986 (appendix B) splits it; each part records whether it was
+// there at all, since an empty part and a missing one resolve differently.
+struct TReference {
+    bool HasScheme = false, HasAuthority = false, HasQuery = false, HasFragment = false;
+    AnsiString Scheme, Authority, Path, Query, Fragment;
+};
+
+bool IsScheme(const AnsiString& text) {
+    if (text.empty() || !std::isalpha(static_cast<unsigned char>(text[0])))
+        return false;
+    for (char c : text)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
+            return false;
+    return true;
+}
+
+TReference SplitReference(const AnsiString& text) {
+    TReference r;
+    std::size_t pos = 0;
+    const std::size_t colon = text.find_first_of(":/?#");
+    if (colon != AnsiString::npos && text[colon] == ':' && IsScheme(text.substr(0, colon))) {
+        r.HasScheme = true;
+        r.Scheme = text.substr(0, colon);
+        pos = colon + 1;
+    }
+    if (text.compare(pos, 2, "//") == 0) {
+        const std::size_t end = text.find_first_of("/?#", pos + 2);
+        r.HasAuthority = true;
+        r.Authority = text.substr(pos + 2, end == AnsiString::npos ? end : end - pos - 2);
+        pos = end == AnsiString::npos ? text.size() : end;
+    }
+    const std::size_t pathEnd = std::min(text.find_first_of("?#", pos), text.size());
+    r.Path = text.substr(pos, pathEnd - pos);
+    pos = pathEnd;
+    if (pos < text.size() && text[pos] == '?') {
+        const std::size_t end = std::min(text.find('#', pos), text.size());
+        r.HasQuery = true;
+        r.Query = text.substr(pos + 1, end - pos - 1);
+        pos = end;
+    }
+    if (pos < text.size()) {
+        r.HasFragment = true;
+        r.Fragment = text.substr(pos + 1);
+    }
+    return r;
+}
+
+// RFC 3986, section 5.2.4.
+AnsiString RemoveDotSegments(const AnsiString& path) {
+    AnsiString out;
+    const auto dropLastSegment = [&out] {
+        const std::size_t slash = out.rfind('/');
+        out.erase(slash == AnsiString::npos ? 0 : slash);
+    };
+    const auto rest = [&path](std::size_t i, const char* text) {
+        return path.compare(i, AnsiString::npos, text) == 0;
+    };
+    const auto next = [&path](std::size_t i, const char* text) {
+        return path.compare(i, std::strlen(text), text) == 0;
+    };
+    std::size_t i = 0;
+    while (i < path.size()) {
+        if (next(i, "../")) {
+            i += 3;
+        } else if (next(i, "./") || next(i, "/./")) {
+            i += 2;
+        } else if (rest(i, "/.")) {
+            out += '/';
+            break;
+        } else if (next(i, "/../")) {
+            i += 3;
+            dropLastSegment();
+        } else if (rest(i, "/..")) {
+            dropLastSegment();
+            out += '/';
+            break;
+        } else if (rest(i, ".") || rest(i, "..")) {
+            break;
+        } else {
+            const std::size_t end = std::min(path.find('/', i + 1), path.size());
+            out.append(path, i, end - i);
+            i = end;
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -76,14 +178,68 @@ THttpUrl SplitUrl(const AnsiString& url, int defaultPort) {
     const std::size_t colon = hostPart.find(':');
     parts.Host = hostPart.substr(0, colon);
     if (colon != AnsiString::npos) {
-        const long long port = DecimalOrNone(hostPart.substr(colon + 1), 65535);
-        if (port <= 0)
+        const long long port = DecimalUpTo(hostPart.substr(colon + 1), 65536);
+        if (port <= 0 || port > 65535)
             throw ESockError("The URL names no valid port: " + url);
         parts.Port = static_cast<int>(port);
     }
     if (parts.Host.empty())
         throw ESockError("The URL names no host: " + url);
     return parts;
+}
+
+bool SameServer(const THttpUrl& a, const THttpUrl& b) {
+    return a.Port == b.Port && a.Host.size() == b.Host.size() &&
+           std::equal(a.Host.begin(), a.Host.end(), b.Host.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// RFC 3986, section 5.2.2, but for a reference with a scheme, which is taken as it stands.
+AnsiString ResolveReference(const AnsiString& base, const AnsiString& reference) {
+    const TReference r = SplitReference(reference);
+    if (r.HasScheme)
+        return reference;
+    const TReference b = SplitReference(base);
+    TReference t;
+    if (r.HasAuthority) {
+        t.HasAuthority = true;
+        t.Authority = r.Authority;
+        t.Path = RemoveDotSegments(r.Path);
+        t.HasQuery = r.HasQuery;
+        t.Query = r.Query;
+    } else {
+        t.HasAuthority = b.HasAuthority;
+        t.Authority = b.Authority;
+        if (r.Path.empty()) {
+            t.Path = b.Path;
+            t.HasQuery = r.HasQuery || b.HasQuery;
+            t.Query = r.HasQuery ? r.Query : b.Query;
+        } else {
+            if (r.Path[0] == '/') {
+                t.Path = RemoveDotSegments(r.Path);
+            } else if (b.HasAuthority && b.Path.empty()) {
+                t.Path = RemoveDotSegments("/" + r.Path);
+            } else {
+                const std::size_t slash = b.Path.rfind('/');
+                t.Path = RemoveDotSegments(
+                    (slash == AnsiString::npos ? AnsiString() : b.Path.substr(0, slash + 1)) +
+                    r.Path);
+            }
+            t.HasQuery = r.HasQuery;
+            t.Query = r.Query;
+        }
+    }
+    AnsiString target = b.HasScheme ? b.Scheme + ":" : AnsiString();
+    if (t.HasAuthority)
+        target += "//" + t.Authority;
+    target += t.Path;
+    if (t.HasQuery)
+        target += "?" + t.Query;
+    if (r.HasFragment)
+        target += "#" + r.Fragment;
+    return target;
 }
 
 AnsiString Base64(const AnsiString& bytes) {
@@ -122,7 +278,7 @@ AnsiString RequestText(const AnsiString& url, const THttpUrl& parts, bool viaPro
 }
 
 int ReplyStatus(const AnsiString& statusLine) {
-    const long long status = DecimalOrNone(Field(statusLine, 1), INT_MAX);
+    const long long status = DecimalUpTo(Field(statusLine, 1), INT_MAX);
     return status < 0 ? 0 : static_cast<int>(status);
 }
 
@@ -158,23 +314,23 @@ void TReplyHeader::TakeLine(const AnsiString& line) {
         complete_ = true;
         return;
     }
-    const AnsiString name = Field(line, 0);
-    if (SameAscii(name, "LOCATION:")) {
-        Location = ValueFrom(line, 10);
-    } else if (SameAscii(name, "SET-COOKIE:")) {
-        Cookie = ValueFrom(line, 12);
+    // A field is its name up to the first colon and its value without the blanks around it; a
+    // name with blanks in it is no name HTTP knows.
+    const std::size_t colon = line.find(':');
+    if (colon == AnsiString::npos)
+        return;
+    const AnsiString name = line.substr(0, colon);
+    const AnsiString value = TrimBlanks(line.substr(colon + 1));
+    if (SameAscii(name, "LOCATION")) {
+        Location = WithoutControls(value, "Location");
+    } else if (SameAscii(name, "SET-COOKIE")) {
+        Cookie = WithoutControls(value, "Set-Cookie");
         HasCookie = true;
-    } else if (SameAscii(name, "CONTENT-LENGTH:")) {
-        std::size_t pos = line.find(':') + 1;
-        while (pos < line.size() && IsBlank(line[pos]))
-            ++pos;
-        std::size_t end = pos;
-        while (end < line.size() && IsDigit(line[end]))
-            ++end;
-        const long long length =
-            end == pos ? 0 : DecimalOrNone(line.substr(pos, end - pos), INT_MAX);
-        if (length < 0)
+    } else if (SameAscii(name, "CONTENT-LENGTH")) {
+        const long long length = DecimalUpTo(value, INT_MAX + 1LL);
+        if (length > INT_MAX)
             throw ESockError("The reply announces a length beyond the int range");
-        ContentLength = static_cast<int>(length);
+        LengthAnnounced = length >= 0;
+        ContentLength = LengthAnnounced ? static_cast<int>(length) : 0;
     }
 }

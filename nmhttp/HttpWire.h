@@ -28,6 +28,14 @@ struct THttpUrl {
 // ESockError when the URL has no "//", the host is empty, or a ":" is not followed by a port.
 THttpUrl SplitUrl(const AnsiString& url, int defaultPort);
 
+// Whether the two URLs name the same server: the same host, in any letter case, and port.
+bool SameServer(const THttpUrl& a, const THttpUrl& b);
+
+// The URL a reference (a redirect's Location) names, seen from the URL base: resolved as RFC 3986
+// (section 5) resolves it, the base's scheme and host with its port kept as they are written. A
+// reference that begins with a scheme is returned as it stands.
+AnsiString ResolveReference(const AnsiString& base, const AnsiString& reference);
+
 // Standard Base64 with "=" padding, on one line.
 AnsiString Base64(const AnsiString& bytes);
 
@@ -46,7 +54,7 @@ AnsiString RequestText(const AnsiString& url, const THttpUrl& parts, bool viaPro
                        const TRequestValues& values);
 
 // The status of a reply's first line: the number in its second blank-separated field; 0 when
-// that field is missing or not a decimal number within the int range.
+// that field is missing or not a decimal number, INT_MAX when its digits pass the int range.
 int ReplyStatus(const AnsiString& statusLine);
 
 // Reads a reply header fed in pieces as they arrive.
@@ -54,17 +62,21 @@ class TReplyHeader {
 public:
     // Takes the next bytes of the reply and returns how many belong to the header: all of them
     // while it goes on, fewer once its empty line is read (the rest begins the body). Raises
-    // ESockError when a line, the line count or the whole header passes its bound, or an
-    // announced length passes the int range.
+    // ESockError when a line, the line count or the whole header passes its bound, an announced
+    // length passes the int range, or a Location or Set-Cookie value holds a control character
+    // (below 0x20, or 0x7F).
     std::size_t Feed(const char* data, std::size_t size);
     bool Complete() const { return complete_; }
     // Lines read so far, the status line included.
     int Lines() const { return lines_; }
 
+    // Fields are found by their name in any letter case; their values lose the blanks and tabs
+    // around them.
     int Status = 0;
-    int ContentLength = 0; // from "Content-Length:", 0 when the reply has none
-    AnsiString Location;   // from "Location:", empty when none
-    AnsiString Cookie;     // from the last "Set-Cookie:", empty when none
+    bool LengthAnnounced = false; // a Content-Length field holds a plain decimal number
+    int ContentLength = 0;        // that number, 0 when the reply announced none
+    AnsiString Location;          // from the last Location field, empty when none
+    AnsiString Cookie;            // from the last Set-Cookie field, empty when none
     bool HasCookie = false;
 
 private:

@@ -1,5 +1,6 @@
 #include "NMHttp.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -19,14 +20,18 @@ void TNMHTTP::Get(AnsiString url) {
     } running{running_};
     ClearStopRequest();
 
+    THttpUrl first;
     for (int repeats = 0;; ++repeats) {
         if (repeats > kMaxRedirects)
             throw ESockError("Too many redirects");
         const THttpUrl parts = SplitUrl(url, Port);
+        if (repeats == 0)
+            first = parts;
         int status;
         AnsiString location;
         try {
-            const TReplyHeader reply = Exchange(url, parts);
+            // The credentials were asked for by the first server: another one gets none.
+            const TReplyHeader reply = Exchange(url, parts, SameServer(parts, first));
             status = reply.Status;
             location = reply.Location;
             if (status >= 300 && status <= 398 && reply.HasCookie)
@@ -45,9 +50,7 @@ void TNMHTTP::Get(AnsiString url) {
                 return;
             // Without a Location the same URL is asked again.
             if (status <= 302 && !location.empty())
-                url = location.find('/') == AnsiString::npos
-                          ? "http://" + parts.Host + "/" + location
-                          : location;
+                url = ResolveReference(url, location);
         }
         if (status == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(this);
@@ -56,7 +59,7 @@ void TNMHTTP::Get(AnsiString url) {
     }
 }
 
-TReplyHeader TNMHTTP::Exchange(const AnsiString& url, const THttpUrl& parts) {
+TReplyHeader TNMHTTP::Exchange(const AnsiString& url, const THttpUrl& parts, bool withCredentials) {
     if (OnAboutToSend)
         OnAboutToSend(this);
     contentLength_ = 0;
@@ -68,9 +71,11 @@ TReplyHeader TNMHTTP::Exchange(const AnsiString& url, const THttpUrl& parts) {
     // each have their own countdown: the time-out limits silence, not the whole exchange.
     StopTimeOut();
     Status(kStatusRequest, "Sending the request");
-    Send(RequestText(
-        url, parts, viaProxy,
-        {HeaderInfo.UserId, HeaderInfo.Password, HeaderInfo.Referer, HeaderInfo.Cookie}));
+    TRequestValues values{HeaderInfo.UserId, HeaderInfo.Password, HeaderInfo.Referer,
+                          HeaderInfo.Cookie};
+    if (!withCredentials)
+        values.UserId.clear();
+    Send(RequestText(url, parts, viaProxy, values));
 
     packet_.resize(kPacketSize);
     char* const buffer = packet_.data();
@@ -101,10 +106,25 @@ TReplyHeader TNMHTTP::Exchange(const AnsiString& url, const THttpUrl& parts) {
     } else {
         Body.clear();
     }
-    if (used < size)
-        TakePacket(file, buffer + used, size - used);
-    while ((size = static_cast<std::size_t>(Receive(buffer, kPacketSize))) != 0)
-        TakePacket(file, buffer, size);
+    // A body with an announced length ends there: a proxy may keep the connection open after
+    // it. Bytes beyond it are no part of the body.
+    const char* data = buffer + used;
+    size -= used;
+    for (;;) {
+        if (reply.LengthAnnounced)
+            size = std::min(size, static_cast<std::size_t>(reply.ContentLength - bytesReceived_));
+        if (size > 0)
+            TakePacket(file, data, size);
+        if (reply.LengthAnnounced && bytesReceived_ == reply.ContentLength)
+            break;
+        data = buffer;
+        size = static_cast<std::size_t>(Receive(buffer, kPacketSize));
+        if (size == 0) {
+            if (reply.LengthAnnounced)
+                throw ESockError("The server closed the connection before the announced length");
+            break;
+        }
+    }
     file.reset();
 
     if (reply.Status < 299) {

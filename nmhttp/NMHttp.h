@@ -41,14 +41,17 @@ public:
     // The length the last reply announced; 0 when it announced none.
     int ContentLength() const { return contentLength_; }
 
-    // One GET of the URL, following redirects (status 300 to 302) and repeating after status
-    // 299 and 303 to 399, each reply's body read until the server closes. A reply status
-    // below 299 fires OnSuccess, above 399 OnFailure; 401 also fires OnAuthenticationNeeded
-    // after the connection is closed. Returns when the exchange is over; raises ESockError for
-    // a URL without a host or with a bad port, a failed look-up, connection, send or read, a
-    // file that cannot be written, a time-out, an Abort, a reply beyond the bounds, and after
-    // kMaxRedirects redirects or repeats. Exceptions of handlers pass through. The connection
-    // is closed when Get returns, also when it raises.
+    // One GET of the URL, following redirects (status 300 to 302) to their Location, resolved
+    // against the URL that was asked, and repeating after status 299 and 303 to 399. Each
+    // reply's body ends when its announced length has arrived, or without one when the server
+    // closes. A reply status below 299 fires OnSuccess, above 399 OnFailure; 401 also fires
+    // OnAuthenticationNeeded after the connection is closed. The credentials of HeaderInfo go
+    // only to the host and port of the URL given. Returns when the exchange is over; raises
+    // ESockError for a URL without a host or with a bad port, a failed look-up, connection,
+    // send or read, a body cut before its announced length, a file that cannot be written, a
+    // time-out, an Abort, a reply beyond the bounds or with a control character in a value it
+    // hands on, and after kMaxRedirects redirects or repeats. Exceptions of handlers pass
+    // through. The connection is closed when Get returns, also when it raises.
     void Get(AnsiString url);
 
     TNotifyEvent OnAboutToSend;
@@ -59,7 +62,8 @@ public:
 
 private:
     // One exchange up to its outcome event: connect, send, read the reply header and body.
-    TReplyHeader Exchange(const AnsiString& url, const THttpUrl& parts);
+    // Without withCredentials the request carries no Authorization line.
+    TReplyHeader Exchange(const AnsiString& url, const THttpUrl& parts, bool withCredentials);
     // Writes a piece of the body to the file, or to Body when there is none.
     void TakePacket(const FileHandle& file, const char* data, std::size_t size);
 

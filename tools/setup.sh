@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386
           xvfb xauth googletest nginx tzdata imagemagick x11-utils)
+# The forward proxy of the test bed.
+packages+=(squid)
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 

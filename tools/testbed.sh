@@ -3,8 +3,8 @@
 #   testbed_start BUILD_DIR
 # testbed_start sets WINEPREFIX (inside the build tree, created once), DISPLAY (a private Xvfb on
 # a free display), a persistent wineserver, WINEDEBUG=-all and a fixed non-UTC TZ, and starts
-# nginx on loopback (testbed_nginx below). Every process it starts is stopped by process id when
-# the shell exits, also on failure or interrupt.
+# nginx on loopback (testbed_nginx below) and squid as a proxy (testbed_squid). Every process it
+# starts is stopped by process id when the shell exits, also on failure or interrupt.
 
 testbed_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 testbed_pids=()
@@ -78,6 +78,7 @@ testbed_start() {
     done
 
     testbed_nginx "$build"
+    testbed_squid "$build"
 }
 
 # nginx on 127.0.0.1 at a free port, configured and served from BUILD/nginx:
@@ -117,7 +118,7 @@ EOF
 testbed_nginx_serve() {
     local dir=$1 root=$2 lines=${3:-}
     mkdir -p "$dir/temp"
-    local attempt port pid i
+    local attempt port pid
     for attempt in $(seq 20); do
         port=$((20000 + RANDOM % 30000))
         cat >"$dir/nginx.conf" <<EOF
@@ -143,18 +144,64 @@ $lines
 EOF
         nginx -e "$dir/error.log" -p "$dir" -c "$dir/nginx.conf" </dev/null >/dev/null 2>&1 &
         pid=$!
-        for i in $(seq 50); do
-            if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-                testbed_pids+=("$pid")
-                testbed_nginx_port=$port
-                return 0
-            fi
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
+        if testbed_await_port "$pid" "$port"; then
+            testbed_pids+=("$pid")
+            testbed_nginx_port=$port
+            return 0
+        fi
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
     echo "testbed: nginx did not start (see $dir/error.log)" >&2
+    return 1
+}
+
+# Waits until the server PID answers on 127.0.0.1:PORT; fails when it ends first or after 5 s.
+#   testbed_await_port PID PORT
+testbed_await_port() {
+    local pid=$1 port=$2 i
+    for i in $(seq 50); do
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && return 0
+        kill -0 "$pid" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+# squid, the forward proxy a company would run, on 127.0.0.1 at a free port, configured and run
+# from BUILD/squid (its configuration, pid file, logs and core dumps): it caches nothing and
+# lets every client through. Exports QUEN6_SQUID_PORT; the proxy is stopped with the bed.
+testbed_squid() {
+    local dir
+    dir=$(cd "$1" && pwd)/squid
+    mkdir -p "$dir"
+    # Started as root, squid works as the user proxy, which must be able to write there.
+    chown proxy:proxy "$dir"
+    local attempt port pid
+    for attempt in $(seq 20); do
+        port=$((20000 + RANDOM % 30000))
+        cat >"$dir/squid.conf" <<EOF
+http_port 127.0.0.1:$port
+http_access allow all
+cache deny all
+cache_effective_user proxy
+pid_filename $dir/squid.pid
+cache_log $dir/cache.log
+access_log stdio:$dir/access.log
+coredump_dir $dir
+pinger_enable off
+shutdown_lifetime 0 seconds
+EOF
+        squid -N -f "$dir/squid.conf" </dev/null >/dev/null 2>&1 &
+        pid=$!
+        if testbed_await_port "$pid" "$port"; then
+            testbed_pids+=("$pid")
+            export QUEN6_SQUID_PORT=$port
+            return 0
+        fi
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    echo "testbed: squid did not start (see $dir/cache.log)" >&2
     return 1
 }

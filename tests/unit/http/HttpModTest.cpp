@@ -182,6 +182,27 @@ TEST_F(ModuleTest, StatusTextsOfARequest) {
          2,
          Numbers({131, 123, 119, 125, 121, 127, 123, 119, 125, 129, 121})},
         {"stall", {HttpReply().Pause(60000)}, "", "", false, 1, Numbers({131, 123, 119, 121})},
+        {"kept open after the body",
+         {HttpReply::Ok("list").Pause(60000)},
+         "",
+         "",
+         true,
+         2,
+         Numbers({131, 123, 119, 125, 129, 121})},
+        {"cut before its length",
+         {HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 100"}), "li")},
+         "",
+         "",
+         false,
+         1,
+         Numbers({131, 123, 119, 125, 121})},
+        {"status beyond the int range",
+         {HttpReply(HttpReply::Head("HTTP/1.0 4040000000 Not Found"), "list")},
+         "",
+         "",
+         false,
+         2,
+         Numbers({131, 123, 119, 125, 122, 121})},
     };
     http.SetTimeOut(500);
     for (const Row& row : rows) {
@@ -251,6 +272,56 @@ TEST_F(ModuleTest, SecondAttemptCarriesTheCredentials) {
             EXPECT_NE(requests[before + 1].find(row.authorization), std::string::npos);
         else
             EXPECT_EQ(requests[before + 1].find("Authorization"), std::string::npos);
+    }
+}
+
+// Credentials go to the server the request was made to, never along a redirect to another one.
+TEST_F(ModuleTest, CredentialsStayWithTheServerAsked) {
+    struct Row {
+        const char* name;
+        std::vector<HttpReply> first;  // replies of the server asked
+        std::vector<HttpReply> second; // replies of the server redirected to
+        bool result;
+        std::vector<bool> firstAuthorized;
+    };
+    HttpTestServer other;
+    const auto toOther = HttpReply::Redirect(302, other.Url("/b"));
+    const Row rows[] = {
+        {"redirect after a 401", {HttpReply::Challenge(), toOther}, {HttpReply::Ok("x")}, true,
+         {false, true}},
+        {"401 after a redirect",
+         {toOther, toOther},
+         {HttpReply::Challenge(), HttpReply::Challenge()},
+         false,
+         {false, true}},
+        {"path-only redirect after a 401",
+         {HttpReply::Challenge(), HttpReply::Redirect(302, "/b"), HttpReply::Ok("x")},
+         {},
+         true,
+         {false, true, true}},
+    };
+    http.SetUserId("user");
+    http.SetPassword("pass");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::size_t firstBefore = server.Requests().size();
+        const std::size_t secondBefore = other.Requests().size();
+        for (const HttpReply& reply : row.first)
+            server.Enqueue(reply);
+        for (const HttpReply& reply : row.second)
+            other.Enqueue(reply);
+        EXPECT_EQ(http.Request(server.Url("/a")), row.result);
+        const auto firstRequests = server.Requests();
+        ASSERT_EQ(firstRequests.size() - firstBefore, row.firstAuthorized.size());
+        for (std::size_t i = 0; i < row.firstAuthorized.size(); ++i)
+            EXPECT_EQ(firstRequests[firstBefore + i].find("Authorization: Basic dXNlcjpwYXNz") !=
+                          std::string::npos,
+                      row.firstAuthorized[i])
+                << i;
+        const auto secondRequests = other.Requests();
+        EXPECT_EQ(secondRequests.size() - secondBefore, row.second.size());
+        for (std::size_t i = secondBefore; i < secondRequests.size(); ++i)
+            EXPECT_EQ(secondRequests[i].find("Authorization"), std::string::npos) << i;
     }
 }
 
@@ -330,6 +401,22 @@ TEST_F(ModuleTest, AbortFromTheProgressCallback) {
     EXPECT_EQ(http.GetRequestResult(), 1);
     EXPECT_EQ(Statuses(), Numbers({131, 123, 119, 125, 132, 121}));
     EXPECT_FALSE(http.NmHttp->Connected());
+}
+
+// An abort that lands after the success event still fails the request.
+TEST_F(ModuleTest, AbortAfterTheSuccessEvent) {
+    TempDir dir;
+    onReport = [&] {
+        if (reports.back().status == "#129")
+            http.Abort();
+    };
+    for (const bool toFile : {true, false}) {
+        SCOPED_TRACE(toFile ? "to a file" : "to a text");
+        server.Enqueue(HttpReply::Ok("list"));
+        AnsiString text;
+        EXPECT_FALSE(toFile ? http.GetToFile(dir / "file.bin", server.Url("/a"))
+                            : http.GetToString(text, server.Url("/a")));
+    }
 }
 
 namespace {

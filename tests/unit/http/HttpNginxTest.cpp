@@ -80,3 +80,30 @@ TEST_F(NginxTest, NotFoundKeepsTheErrorPage) {
     EXPECT_EQ(http.GetRequestResult(), 2);
     EXPECT_NE(ReadFile(dir / "missing.bin").find("404 Not Found"), std::string::npos);
 }
+
+// The proxy a company runs keeps the connection open after each complete body: every kind of
+// reply must end at its announced length.
+TEST_F(NginxTest, ThroughSquid) {
+    const std::string proxyPort = Env("QUEN6_SQUID_PORT");
+    ASSERT_FALSE(proxyPort.empty()) << "the test bed's squid is not running";
+    http.SetProxy("127.0.0.1");
+    http.SetProxyPort(std::stoi(proxyPort));
+    const std::string content(200 * 1024 + 3, 's');
+    WriteFile(root + "\\http-test\\proxied.bin", content);
+    WriteFile(root + "\\private\\http-test\\proxied.txt", "private");
+
+    EXPECT_TRUE(http.GetToFile(dir / "proxied.bin", Url("/http-test/proxied.bin")));
+    EXPECT_TRUE(ReadFile(dir / "proxied.bin") == content);
+
+    AnsiString body;
+    EXPECT_TRUE(http.GetToString(body, Url("/moved302/http-test/proxied.bin")));
+    EXPECT_TRUE(body == content);
+
+    http.SetUserId(Env("QUEN6_NGINX_USER"));
+    http.SetPassword(Env("QUEN6_NGINX_PASSWORD"));
+    EXPECT_TRUE(http.GetToString(body, Url("/private/http-test/proxied.txt")));
+    EXPECT_EQ(body, "private");
+
+    EXPECT_FALSE(http.GetToString(body, Url("/http-test/missing.bin")));
+    EXPECT_EQ(http.GetRequestResult(), 2);
+}

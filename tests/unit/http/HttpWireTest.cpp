@@ -41,6 +41,84 @@ TEST(SplitUrl, UrlsWithoutHostOrPortRaise) {
     }
 }
 
+TEST(SplitUrl, SameServer) {
+    const THttpUrl base = SplitUrl("http://Host.Test:8080/a", 80);
+    EXPECT_TRUE(SameServer(base, SplitUrl("http://host.test:8080/other?x", 80)));
+    EXPECT_FALSE(SameServer(base, SplitUrl("http://host.test/a", 80)));
+    EXPECT_FALSE(SameServer(base, SplitUrl("http://host.test:8081/a", 80)));
+    EXPECT_FALSE(SameServer(base, SplitUrl("http://other.test:8080/a", 80)));
+    EXPECT_TRUE(SameServer(SplitUrl("http://h/", 80), SplitUrl("http://h:80/", 80)));
+}
+
+// The examples of RFC 3986, section 5.4, and the forms a Location takes.
+TEST(ResolveReference, AgainstTheUrlAsked) {
+    const std::string base = "http://a/b/c/d;p?q";
+    const std::pair<const char*, const char*> rows[] = {
+        {"g:h", "g:h"},
+        {"g", "http://a/b/c/g"},
+        {"./g", "http://a/b/c/g"},
+        {"g/", "http://a/b/c/g/"},
+        {"/g", "http://a/g"},
+        {"//g", "http://g"},
+        {"?y", "http://a/b/c/d;p?y"},
+        {"g?y", "http://a/b/c/g?y"},
+        {"#s", "http://a/b/c/d;p?q#s"},
+        {"g#s", "http://a/b/c/g#s"},
+        {"g?y#s", "http://a/b/c/g?y#s"},
+        {";x", "http://a/b/c/;x"},
+        {"g;x", "http://a/b/c/g;x"},
+        {"g;x?y#s", "http://a/b/c/g;x?y#s"},
+        {"", "http://a/b/c/d;p?q"},
+        {".", "http://a/b/c/"},
+        {"./", "http://a/b/c/"},
+        {"..", "http://a/b/"},
+        {"../", "http://a/b/"},
+        {"../g", "http://a/b/g"},
+        {"../..", "http://a/"},
+        {"../../", "http://a/"},
+        {"../../g", "http://a/g"},
+        {"../../../g", "http://a/g"},
+        {"../../../../g", "http://a/g"},
+        {"/./g", "http://a/g"},
+        {"/../g", "http://a/g"},
+        {"g.", "http://a/b/c/g."},
+        {".g", "http://a/b/c/.g"},
+        {"g..", "http://a/b/c/g.."},
+        {"..g", "http://a/b/c/..g"},
+        {"./../g", "http://a/b/g"},
+        {"./g/.", "http://a/b/c/g/"},
+        {"g/./h", "http://a/b/c/g/h"},
+        {"g/../h", "http://a/b/c/h"},
+        {"g;x=1/./y", "http://a/b/c/g;x=1/y"},
+        {"g;x=1/../y", "http://a/b/c/y"},
+        {"g?y/./x", "http://a/b/c/g?y/./x"},
+        {"g#s/../x", "http://a/b/c/g#s/../x"},
+        {"http://other.test:81/x/../y", "http://other.test:81/x/../y"},
+        {"HTTP://other.test/x", "HTTP://other.test/x"},
+    };
+    for (const auto& [reference, resolved] : rows) {
+        SCOPED_TRACE(reference);
+        EXPECT_EQ(ResolveReference(base, reference), resolved);
+    }
+}
+
+TEST(ResolveReference, PortAndQueryOfTheBase) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"/x", "http://127.0.0.1:8080/x"},
+        {"x.txt?a=1", "http://127.0.0.1:8080/dir/x.txt?a=1"},
+        {"../x", "http://127.0.0.1:8080/x"},
+        {"//other.test/x?y", "http://other.test/x?y"},
+        {"//other.test:81", "http://other.test:81"},
+    };
+    for (const auto& [reference, resolved] : rows) {
+        SCOPED_TRACE(reference);
+        EXPECT_EQ(ResolveReference("http://127.0.0.1:8080/dir/list.txt?v=2", reference), resolved);
+    }
+    // A base without a path.
+    EXPECT_EQ(ResolveReference("http://host:81", "x"), "http://host:81/x");
+    EXPECT_EQ(ResolveReference("http://host:81?q", "?r"), "http://host:81?r");
+}
+
 TEST(Base64, StandardAlphabetWithPadding) {
     const std::pair<const char*, const char*> rows[] = {
         {"", ""},
@@ -72,8 +150,11 @@ TEST(ReplyStatus, SecondField) {
         {"HTTP/1.0 20x OK", 0},
         {"HTTP/1.0 -404 OK", 0},
         {"HTTP/1.0 2147483647 Big", INT_MAX},
-        {"HTTP/1.0 2147483648 Bigger", 0},
-        {"HTTP/1.0 99999999999999999999 Huge", 0},
+        // Digits beyond the int range are the largest status, a failure, never a success.
+        {"HTTP/1.0 2147483648 Bigger", INT_MAX},
+        {"HTTP/1.0 4040000000 Not Found", INT_MAX},
+        {"HTTP/1.0 99999999999999999999999999999999999999 Huge", INT_MAX},
+        {"HTTP/1.0 0000000000000000000000200 OK", 200},
     };
     for (const auto& [line, status] : rows) {
         SCOPED_TRACE(line);
@@ -120,28 +201,42 @@ TEST(TReplyHeader, RecognisedLinesInAnyPieces) {
     }
 }
 
-TEST(TReplyHeader, Values) {
+TEST(TReplyHeader, Fields) {
     struct Row {
         const char* line;
         const char* location;
         const char* cookie;
+        bool announced;
         int length;
     };
-    // Values are taken from a fixed column: after the name, the colon and one blank.
+    // A field is its name up to the first colon, in any case, and its value without the blanks
+    // and tabs around it.
     const Row rows[] = {
-        {"Location: a.txt", "a.txt", "", 0},
-        {"Location:  two blanks", " two blanks", "", 0},
-        {"Location:", "", "", 0},
-        {"Location:x", "", "", 0},
-        {"Location : x", "", "", 0},
-        {"X-Location: x", "", "", 0},
-        {"Set-Cookie: a=1", "", "a=1", 0},
-        {"Content-Length: 0", "", "", 0},
-        {"Content-Length:   42", "", "", 42},
-        {"content-length: 12abc", "", "", 12},
-        {"Content-Length: abc", "", "", 0},
-        {"Content-Length:77", "", "", 0},
-        {"Content-Length: 2147483647", "", "", INT_MAX},
+        {"Location: a.txt", "a.txt", "", false, 0},
+        {"Location:a.txt", "a.txt", "", false, 0},
+        {"Location:  \t two blanks \t ", "two blanks", "", false, 0},
+        {"LOCATION: http://h/x?a=b:c", "http://h/x?a=b:c", "", false, 0},
+        {"Location:", "", "", false, 0},
+        {"Location : x", "", "", false, 0},
+        {" Location: x", "", "", false, 0},
+        {"X-Location: x", "", "", false, 0},
+        {"Location x", "", "", false, 0},
+        {"Set-Cookie: a=1", "", "a=1", false, 0},
+        {"set-cookie:a=1; path=/ ", "", "a=1; path=/", false, 0},
+        {"Content-Length: 0", "", "", true, 0},
+        {"Content-Length:   42", "", "", true, 42},
+        {"Content-Length:7", "", "", true, 7},
+        {"content-length:\t7\t", "", "", true, 7},
+        {"Content-Length: 007", "", "", true, 7},
+        {"Content-Length: 2147483647", "", "", true, INT_MAX},
+        // Anything but a plain decimal number announces no length.
+        {"content-length: 12abc", "", "", false, 0},
+        {"Content-Length: abc", "", "", false, 0},
+        {"Content-Length: -5", "", "", false, 0},
+        {"Content-Length: +5", "", "", false, 0},
+        {"Content-Length: 1 2", "", "", false, 0},
+        {"Content-Length:", "", "", false, 0},
+        {"Content-Length : 5", "", "", false, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
@@ -150,8 +245,28 @@ TEST(TReplyHeader, Values) {
         EXPECT_EQ(rest, "body");
         EXPECT_EQ(header.Location, row.location);
         EXPECT_EQ(header.Cookie, row.cookie);
+        EXPECT_EQ(header.LengthAnnounced, row.announced);
         EXPECT_EQ(header.ContentLength, row.length);
     }
+}
+
+// A value that a later request carries must not bring lines of its own into it.
+TEST(TReplyHeader, ControlCharactersInValuesHandedOnRaise) {
+    for (const char* name : {"Location", "Set-Cookie"}) {
+        for (const std::string& bad :
+             {std::string("\r"), std::string(1, '\0'), std::string("\x01"), std::string("\x1f"),
+              std::string("\x7f"), std::string("\t")}) {
+            SCOPED_TRACE(std::string(name) + " with byte " +
+                         std::to_string(static_cast<unsigned char>(bad[0])));
+            const std::string line = std::string(name) + ": /b" + bad + "X-Injected: 1";
+            EXPECT_THROW(Read("HTTP/1.0 302 Found\r\n" + line + "\r\n\r\n", 1000), ESockError);
+        }
+    }
+    // Bytes of a double-byte code page are no control characters; other fields are not handed
+    // on.
+    EXPECT_EQ(Read("HTTP/1.0 302 Found\r\nLocation: /\x83\x5c\xff\r\n\r\n", 1000).first.Location,
+              "/\x83\x5c\xff");
+    EXPECT_TRUE(Read("HTTP/1.0 200 OK\r\nX-Other: a\x01\r\n\r\n", 1000).first.Complete());
 }
 
 TEST(TReplyHeader, EmptyHeaderEndsAtTheFirstEmptyLineAfterTheStatus) {

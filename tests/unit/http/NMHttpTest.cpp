@@ -134,6 +134,10 @@ TEST_F(ClientTest, EventsOfAnExchange) {
          false,
          {"AboutToSend", "HostResolved", "Connect", "Success", "Disconnect"}},
         {"status 0", {HttpReply(HttpReply::Head("HTTP/1.0 OK"), "b")}, false, kSuccess},
+        {"status beyond the int range",
+         {HttpReply(HttpReply::Head("HTTP/1.0 4040000000 Not Found"), "page")},
+         false,
+         {"AboutToSend", "HostResolved", "Connect", "PacketRecvd", "Failure", "Disconnect"}},
         {"not found",
          {HttpReply::NotFound()},
          false,
@@ -148,6 +152,11 @@ TEST_F(ClientTest, EventsOfAnExchange) {
          false,
          {"AboutToSend", "HostResolved", "Connect", "PacketRecvd", "Disconnect", "Redirect",
           "AboutToSend", "HostResolved", "Connect", "PacketRecvd", "Success", "Disconnect"}},
+        {"repeat after 299",
+         {HttpReply(HttpReply::Head("HTTP/1.0 299 Again"), "again"), HttpReply::Ok("x")},
+         false,
+         {"AboutToSend", "HostResolved", "Connect", "PacketRecvd", "Disconnect", "AboutToSend",
+          "HostResolved", "Connect", "PacketRecvd", "Success", "Disconnect"}},
         {"repeat after 303",
          {HttpReply(HttpReply::Head("HTTP/1.0 303 See Other")), HttpReply::Ok("x")},
          false,
@@ -224,11 +233,11 @@ TEST_F(ClientTest, ProxyPortZeroConnectsNowhere) {
 
 TEST_F(ClientTest, BodyInMemoryAndCounts) {
     const std::string body(200000, 'b');
-    server.Enqueue(HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 123456"}))
+    server.Enqueue(HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 200000"}))
                        .SendPaced(body, 50000, 20));
     http.Get(server.Url("/a"));
     EXPECT_EQ(http.Body, body);
-    EXPECT_EQ(http.ContentLength(), 123456);
+    EXPECT_EQ(http.ContentLength(), 200000);
     EXPECT_EQ(http.BytesReceived(), 200000);
     ASSERT_FALSE(received.empty());
     for (std::size_t i = 1; i < received.size(); ++i)
@@ -244,12 +253,58 @@ TEST_F(ClientTest, BodyInMemoryAndCounts) {
     EXPECT_EQ(received.back(), 3);
 }
 
-TEST_F(ClientTest, ClosedBeforeTheAnnouncedLengthSucceedsWithWhatCame) {
-    server.Enqueue(
-        HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 1000"}), "short"));
-    http.Get(server.Url("/a"));
-    EXPECT_EQ(http.Body, "short");
-    EXPECT_EQ(events, kSuccess);
+// A body ends when its announced length has arrived, or, without one, when the server closes;
+// ending it at its length gives what the server's close would have given.
+TEST_F(ClientTest, BodyEndsAtItsAnnouncedLengthOrTheClose) {
+    struct Row {
+        const char* name;
+        HttpReply reply;
+        bool raises;
+        std::string body;
+        Events expected;
+    };
+    const auto head = [](const std::string& length) {
+        return HttpReply::Head("HTTP/1.0 200 OK", {length});
+    };
+    const std::string paced(3000, 'p');
+    const Events cut{"AboutToSend", "HostResolved", "Connect", "PacketRecvd", "Disconnect"};
+    // Without a close the server holds the connection longer than the time-out.
+    const Row rows[] = {
+        {"kept open after the body", HttpReply(head("Content-Length: 4"), "body").Pause(60000),
+         false, "body", kSuccess},
+        {"kept open after an empty body", HttpReply(head("Content-Length: 0")).Pause(60000), false,
+         "", Events{"AboutToSend", "HostResolved", "Connect", "Success", "Disconnect"}},
+        {"kept open after a body in packets",
+         HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"content-length:3000"}))
+             .SendPaced(paced, 700, 20)
+             .Pause(60000),
+         false, paced, kSuccess},
+        {"kept open after an error page",
+         HttpReply(HttpReply::Head("HTTP/1.0 404 Not Found", {"Content-Length: 4"}), "page")
+             .Pause(60000),
+         false, "page",
+         Events{"AboutToSend", "HostResolved", "Connect", "PacketRecvd", "Failure", "Disconnect"}},
+        {"more than announced", HttpReply(head("Content-Length: 4"), "bodyAndMore"), false, "body",
+         kSuccess},
+        {"closed before the announced length", HttpReply(head("Content-Length: 1000"), "short"),
+         true, "short", cut},
+        {"closed between packets before the announced length",
+         HttpReply(head("Content-Length: 1000")).SendPaced("abcdef", 3, 20), true, "abcdef", cut},
+        {"no length, read to the close", HttpReply(HttpReply::Head("HTTP/1.0 200 OK"), "whole"),
+         false, "whole", kSuccess},
+        {"length no plain number, read to the close",
+         HttpReply(head("Content-Length: 4 bytes"), "whole"), false, "whole", kSuccess},
+    };
+    http.TimeOut = 300;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        server.Enqueue(row.reply);
+        events.clear();
+        EXPECT_EQ(GetRaises(server.Url("/a")), row.raises);
+        EXPECT_EQ(http.Body, row.body);
+        EXPECT_EQ(events, row.expected);
+        EXPECT_FALSE(http.Connected());
+    }
 }
 
 TEST_F(ClientTest, BodyToFile) {
@@ -302,19 +357,44 @@ TEST_F(ClientTest, RedirectFollowed) {
     EXPECT_EQ(server.Requests()[1].substr(0, 25), "GET /b/c.txt HTTP/1.0\r\nHo");
 }
 
-TEST_F(ClientTest, RedirectTargetWithoutSlashNamesAFileOnTheHost) {
+// A proxy's view shows the whole URL each redirect leads to.
+TEST_F(ClientTest, LocationResolvedAgainstTheUrlAsked) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"Location: b.txt", "http://origin.test:8080/dir/b.txt"},
+        {"Location: /b/c.txt?q=1", "http://origin.test:8080/b/c.txt?q=1"},
+        {"Location: ../up.txt", "http://origin.test:8080/up.txt"},
+        {"Location: ?page=2", "http://origin.test:8080/dir/a.txt?page=2"},
+        {"Location: //other.test/x", "http://other.test/x"},
+        {"Location: //other.test:81/x?y=1", "http://other.test:81/x?y=1"},
+        {"Location: http://other.test/dir/c.txt", "http://other.test/dir/c.txt"},
+        {"Location:http://other.test/c.txt", "http://other.test/c.txt"},
+        {"location: \t http://other.test/c.txt \t", "http://other.test/c.txt"},
+    };
     http.Proxy = "127.0.0.1";
     http.ProxyPort = server.Port();
-    server.Enqueue(HttpReply::Redirect(302, "b.txt"));
-    server.Enqueue(HttpReply::Redirect(301, "http://other.test/dir/c.txt"));
-    server.Enqueue(HttpReply::Ok("x"));
-    http.Get("http://origin.test:8080/dir/a.txt");
-    const auto requests = server.Requests();
-    ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[1].substr(0, requests[1].find("Accept")),
-              "GET http://origin.test/b.txt HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\n"
-              "Host: origin.test\r\n");
-    EXPECT_EQ(requests[2].substr(0, 40), "GET http://other.test/dir/c.txt HTTP/1.0");
+    for (const auto& [field, url] : rows) {
+        SCOPED_TRACE(field);
+        const std::size_t before = server.Requests().size();
+        server.Enqueue(HttpReply(HttpReply::Head("HTTP/1.0 302 Found", {field}), "moved"));
+        server.Enqueue(HttpReply::Ok("x"));
+        http.Get("http://origin.test:8080/dir/a.txt?v=1");
+        const auto requests = server.Requests();
+        ASSERT_EQ(requests.size() - before, 2u);
+        const std::string host = SplitUrl(url, 80).Host;
+        EXPECT_EQ(requests.back().substr(0, requests.back().find("Accept")),
+                  "GET " + std::string(url) +
+                      " HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\nHost: " + host + "\r\n");
+    }
+}
+
+// Without a proxy a path-only Location goes to the same server, its port included.
+TEST_F(ClientTest, PathOnlyLocationKeepsTheServer) {
+    server.Route("/a", HttpReply::Redirect(301, "/b?x=1"));
+    server.Route("/b?x=1", HttpReply::Ok("final"));
+    http.Get(server.Url("/a"));
+    EXPECT_EQ(http.Body, "final");
+    ASSERT_EQ(server.Requests().size(), 2u);
+    EXPECT_EQ(server.Requests()[1].substr(0, 24), "GET /b?x=1 HTTP/1.0\r\nHos");
 }
 
 TEST_F(ClientTest, RedirectWithoutLocationAsksTheSameUrlAgain) {
@@ -570,6 +650,46 @@ TEST_F(ClientTest, HostileReplies) {
         http.Body = row.inMemory ? AnsiString() : dir / "body";
         EXPECT_TRUE(GetRaises(server.Url("/a")));
         EXPECT_FALSE(http.Connected());
+    }
+}
+
+// A hostile server must not add lines to the request that follows its reply.
+TEST_F(ClientTest, ControlCharactersInValuesHandedOnEndTheExchange) {
+    struct Row {
+        const char* name;
+        std::string field;
+        bool raises;
+    };
+    const std::string next = "Location: " + server.Url("/next");
+    const Row rows[] = {
+        {"CR in Location", next + "\rX-Injected: 1", true},
+        {"NUL in Location", next + std::string(1, '\0') + "X-Injected: 1", true},
+        {"control byte in Location", next + "\x01X-Injected: 1", true},
+        {"DEL in Location", next + "\x7fX-Injected: 1", true},
+        {"CR in Set-Cookie", "Set-Cookie: a=1\rX-Injected: 1\r\n" + next, true},
+        {"NUL in Set-Cookie", "Set-Cookie: a=1" + std::string(1, '\0') + "X-Injected: 1\r\n" + next,
+         true},
+        // A line feed ends the line: what follows is a field of the reply, not of the value.
+        {"LF in Location", next + "\nX-Injected: 1", false},
+        {"LF in Set-Cookie", "Set-Cookie: a=1\nX-Injected: 1\r\n" + next, false},
+    };
+    http.TimeOut = 2000;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::size_t before = server.Requests().size();
+        server.Enqueue(HttpReply(HttpReply::Head("HTTP/1.0 302 Found", {row.field}), "moved"));
+        server.Enqueue(HttpReply::Ok("x"));
+        EXPECT_EQ(GetRaises(server.Url("/a")), row.raises);
+        const auto requests = server.Requests();
+        EXPECT_EQ(requests.size() - before, row.raises ? 1u : 2u);
+        for (std::size_t i = before + 1; i < requests.size(); ++i) {
+            EXPECT_EQ(requests[i].find("Injected"), std::string::npos) << requests[i];
+            EXPECT_EQ(requests[i].substr(0, 20), "GET /next HTTP/1.0\r\n");
+        }
+        http.HeaderInfo.Cookie.clear();
+        // The queued reply that a raised exchange left is taken here.
+        if (row.raises)
+            http.Get(server.Url("/drain"));
     }
 }
 
