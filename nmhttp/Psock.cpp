@@ -1,5 +1,7 @@
 #include "Psock.h"
 
+#include "Forms.h"
+
 namespace {
 
 const char kWindowClass[] = "TPowersock";
@@ -170,8 +172,7 @@ void TPowersock::KeepMessagesFlowing(bool connecting) {
             quitCode_ = static_cast<int>(msg.wParam);
             continue;
         }
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchThreadMessage(msg);
     }
     if (stopRequested_)
         throw ESockError("The transfer was stopped");

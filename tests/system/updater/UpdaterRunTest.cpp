@@ -236,9 +236,14 @@ TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
         return text.size() > 9 && text.compare(text.size() - 9, 9, ";400/1000") == 0;
     }));
     const AnsiString download = inst.DownloadDir() + "ud0.$$$";
-    const AnsiString shown =
-        download.size() <= 50 ? download : "..." + download.substr(download.size() - 47);
-    EXPECT_EQ(WindowText(line), Text(125) + ":" + shown + ";400/1000");
+    // The name is shortened from its front as far as the label needs.
+    const AnsiString text = WindowText(line);
+    const AnsiString head = Text(125) + ":...", end = ";400/1000";
+    ASSERT_GT(text.size(), head.size() + end.size());
+    EXPECT_EQ(text.compare(0, head.size(), head), 0) << text;
+    const AnsiString tail = text.substr(head.size(), text.size() - head.size() - end.size());
+    EXPECT_LE(tail.size(), 47u);
+    EXPECT_EQ(download.compare(download.size() - tail.size(), tail.size(), tail), 0) << text;
     EXPECT_TRUE(IsShown(total));
     EXPECT_TRUE(IsShown(current));
     EXPECT_EQ(ProgressPosition(current), 40);
@@ -250,6 +255,65 @@ TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
     EXPECT_EQ(inst.AppRuns().size(), 1u); // optional: the application starts
     EXPECT_FALSE(FileExists(download));
 }
+
+// The keyboard reaches the cancel button during a download: it holds the focus from the
+// start, and the dialog keys press it.
+struct Keys {
+    const char* name;
+    std::vector<std::pair<UINT, WPARAM>> messages; // posted to the window with the focus
+};
+
+void PrintTo(const Keys& keys, std::ostream* out) {
+    *out << keys.name;
+}
+
+class Keyboard : public testing::TestWithParam<Keys> {};
+
+TEST_P(Keyboard, CancelsTheDownload) {
+    HttpTestServer server;
+    const AnsiString body(1000, 'x');
+    server.Route("/list.txt", HttpReply::Ok(UpdateList(
+                                  "", false, {EntryLine("a.dll", server.Url("/a.dll"), 1000)})));
+    server.Route("/a.dll", HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 1000"}),
+                                     body.substr(0, 400))
+                               .Pause(10 * kDeadlineMs)
+                               .Send(body.substr(400)));
+    Installation inst;
+    inst.WriteSettings({"appname=Demo", "timeout=3600", "list=" + server.Url("/list.txt")});
+    Process updater(inst.CommandLine(), inst.StartDir());
+    HWND form = WaitForWindow(updater.Id(), "TForm");
+    ASSERT_TRUE(form);
+    BoxWatcher boxes(updater.Id(), IDYES);
+    HWND line = ChildAt(form, 16, 48);
+    ASSERT_TRUE(WaitUntil([&] {
+        const AnsiString text = WindowText(line);
+        return text.size() > 9 && text.compare(text.size() - 9, 9, ";400/1000") == 0;
+    }));
+
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &thread));
+    EXPECT_EQ(thread.hwndFocus, ChildAt(form, 384, 120));
+    for (const auto& [message, key] : GetParam().messages)
+        PostMessageA(thread.hwndFocus, message, key,
+                     message == WM_KEYUP ? LPARAM(0xC0000001) : LPARAM(1));
+    EXPECT_EQ(updater.Wait(), 0);
+    EXPECT_EQ(BoxTexts(boxes, Caption()), (std::vector<AnsiString>{Text(108), Text(109)}));
+    EXPECT_FALSE(FileExists(inst.DownloadDir() + "ud0.$$$"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Progress, Keyboard,
+    testing::Values(Keys{"Escape", {{WM_KEYDOWN, VK_ESCAPE}, {WM_KEYUP, VK_ESCAPE}}},
+                    Keys{"Enter", {{WM_KEYDOWN, VK_RETURN}, {WM_KEYUP, VK_RETURN}}},
+                    Keys{"Space", {{WM_KEYDOWN, VK_SPACE}, {WM_KEYUP, VK_SPACE}}},
+                    // The one control in tab order keeps the focus.
+                    Keys{"TabThenEnter",
+                         {{WM_KEYDOWN, VK_TAB},
+                          {WM_KEYUP, VK_TAB},
+                          {WM_KEYDOWN, VK_RETURN},
+                          {WM_KEYUP, VK_RETURN}}}),
+    [](const testing::TestParamInfo<Keys>& info) { return std::string(info.param.name); });
 
 // Closing the window does not stop the run: the update is installed and the application starts.
 TEST(CloseBox, RunGoesOnToItsEnd) {
