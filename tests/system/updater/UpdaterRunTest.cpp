@@ -210,9 +210,9 @@ TEST(ListSearch, CancelDuringAListRequestTriesTheNextUrl) {
     EXPECT_EQ(inst.AppRuns().size(), 1u);
 }
 
-// A run whose download stalls after its first 400 of 1000 bytes until the server goes.
-TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
-    HttpTestServer server;
+// An optional update whose download stalls after its first 400 of 1000 bytes until the server
+// goes.
+void ServeStalledDownload(HttpTestServer& server) {
     const AnsiString body(1000, 'x');
     server.Route("/list.txt", HttpReply::Ok(UpdateList(
                                   "", false, {EntryLine("a.dll", server.Url("/a.dll"), 1000)})));
@@ -220,6 +220,19 @@ TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
                                      body.substr(0, 400))
                                .Pause(10 * kDeadlineMs)
                                .Send(body.substr(400)));
+}
+
+// Until the status line shows the stall.
+bool WaitForStall(HWND line) {
+    return WaitUntil([&] {
+        const AnsiString text = WindowText(line);
+        return text.size() > 9 && text.compare(text.size() - 9, 9, ";400/1000") == 0;
+    });
+}
+
+TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
+    HttpTestServer server;
+    ServeStalledDownload(server);
     Installation inst;
     // Only the cancel button can end the stall in time.
     inst.WriteSettings({"appname=Demo", "timeout=3600", "list=" + server.Url("/list.txt")});
@@ -231,10 +244,7 @@ TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
     HWND line = ChildAt(form, 16, 48);
     HWND total = ChildAt(form, 16, 72);
     HWND current = ChildAt(form, 16, 88);
-    ASSERT_TRUE(WaitUntil([&] {
-        const AnsiString text = WindowText(line);
-        return text.size() > 9 && text.compare(text.size() - 9, 9, ";400/1000") == 0;
-    }));
+    ASSERT_TRUE(WaitForStall(line));
     const AnsiString download = inst.DownloadDir() + "ud0.$$$";
     // The name is shortened from its front as far as the label needs.
     const AnsiString text = WindowText(line);
@@ -271,13 +281,7 @@ class Keyboard : public testing::TestWithParam<Keys> {};
 
 TEST_P(Keyboard, CancelsTheDownload) {
     HttpTestServer server;
-    const AnsiString body(1000, 'x');
-    server.Route("/list.txt", HttpReply::Ok(UpdateList(
-                                  "", false, {EntryLine("a.dll", server.Url("/a.dll"), 1000)})));
-    server.Route("/a.dll", HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 1000"}),
-                                     body.substr(0, 400))
-                               .Pause(10 * kDeadlineMs)
-                               .Send(body.substr(400)));
+    ServeStalledDownload(server);
     Installation inst;
     inst.WriteSettings({"appname=Demo", "timeout=3600", "list=" + server.Url("/list.txt")});
     Process updater(inst.CommandLine(), inst.StartDir());
@@ -285,10 +289,7 @@ TEST_P(Keyboard, CancelsTheDownload) {
     ASSERT_TRUE(form);
     BoxWatcher boxes(updater.Id(), IDYES);
     HWND line = ChildAt(form, 16, 48);
-    ASSERT_TRUE(WaitUntil([&] {
-        const AnsiString text = WindowText(line);
-        return text.size() > 9 && text.compare(text.size() - 9, 9, ";400/1000") == 0;
-    }));
+    ASSERT_TRUE(WaitForStall(line));
 
     GUITHREADINFO thread{};
     thread.cbSize = sizeof thread;
