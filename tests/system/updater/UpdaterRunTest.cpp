@@ -210,26 +210,6 @@ TEST(ListSearch, CancelDuringAListRequestTriesTheNextUrl) {
     EXPECT_EQ(inst.AppRuns().size(), 1u);
 }
 
-// An optional update whose download stalls after its first 400 of 1000 bytes until the server
-// goes.
-void ServeStalledDownload(HttpTestServer& server) {
-    const AnsiString body(1000, 'x');
-    server.Route("/list.txt", HttpReply::Ok(UpdateList(
-                                  "", false, {EntryLine("a.dll", server.Url("/a.dll"), 1000)})));
-    server.Route("/a.dll", HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 1000"}),
-                                     body.substr(0, 400))
-                               .Pause(10 * kDeadlineMs)
-                               .Send(body.substr(400)));
-}
-
-// Until the status line shows the stall.
-bool WaitForStall(HWND line) {
-    return WaitUntil([&] {
-        const AnsiString text = WindowText(line);
-        return text.size() > 9 && text.compare(text.size() - 9, 9, ";400/1000") == 0;
-    });
-}
-
 TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
     HttpTestServer server;
     ServeStalledDownload(server);
@@ -265,56 +245,6 @@ TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
     EXPECT_EQ(inst.AppRuns().size(), 1u); // optional: the application starts
     EXPECT_FALSE(FileExists(download));
 }
-
-// The keyboard reaches the cancel button during a download: it holds the focus from the
-// start, and the dialog keys press it.
-struct Keys {
-    const char* name;
-    std::vector<std::pair<UINT, WPARAM>> messages; // posted to the window with the focus
-};
-
-void PrintTo(const Keys& keys, std::ostream* out) {
-    *out << keys.name;
-}
-
-class Keyboard : public testing::TestWithParam<Keys> {};
-
-TEST_P(Keyboard, CancelsTheDownload) {
-    HttpTestServer server;
-    ServeStalledDownload(server);
-    Installation inst;
-    inst.WriteSettings({"appname=Demo", "timeout=3600", "list=" + server.Url("/list.txt")});
-    Process updater(inst.CommandLine(), inst.StartDir());
-    HWND form = WaitForWindow(updater.Id(), "TForm");
-    ASSERT_TRUE(form);
-    BoxWatcher boxes(updater.Id(), IDYES);
-    HWND line = ChildAt(form, 16, 48);
-    ASSERT_TRUE(WaitForStall(line));
-
-    GUITHREADINFO thread{};
-    thread.cbSize = sizeof thread;
-    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &thread));
-    EXPECT_EQ(thread.hwndFocus, ChildAt(form, 384, 120));
-    for (const auto& [message, key] : GetParam().messages)
-        PostMessageA(thread.hwndFocus, message, key,
-                     message == WM_KEYUP ? LPARAM(0xC0000001) : LPARAM(1));
-    EXPECT_EQ(updater.Wait(), 0);
-    EXPECT_EQ(BoxTexts(boxes, Caption()), (std::vector<AnsiString>{Text(108), Text(109)}));
-    EXPECT_FALSE(FileExists(inst.DownloadDir() + "ud0.$$$"));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Progress, Keyboard,
-    testing::Values(Keys{"Escape", {{WM_KEYDOWN, VK_ESCAPE}, {WM_KEYUP, VK_ESCAPE}}},
-                    Keys{"Enter", {{WM_KEYDOWN, VK_RETURN}, {WM_KEYUP, VK_RETURN}}},
-                    Keys{"Space", {{WM_KEYDOWN, VK_SPACE}, {WM_KEYUP, VK_SPACE}}},
-                    // The one control in tab order keeps the focus.
-                    Keys{"TabThenEnter",
-                         {{WM_KEYDOWN, VK_TAB},
-                          {WM_KEYUP, VK_TAB},
-                          {WM_KEYDOWN, VK_RETURN},
-                          {WM_KEYUP, VK_RETURN}}}),
-    [](const testing::TestParamInfo<Keys>& info) { return std::string(info.param.name); });
 
 // Closing the window does not stop the run: the update is installed and the application starts.
 TEST(CloseBox, RunGoesOnToItsEnd) {
