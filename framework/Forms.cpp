@@ -159,9 +159,8 @@ TForm::TForm(TComponent* owner) : TComponent(owner), font_(CreateFormFont()) {
     // The window procedure takes the handle at WM_NCCREATE, so that dispatch works from the
     // first message on.
     if (!CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kFormClass, "",
-                         WS_POPUP | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT,
-                         CW_USEDEFAULT, 320, 200, nullptr, nullptr, GetModuleHandleA(nullptr),
-                         this)) {
+                         WS_POPUP | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT, 320, 200,
+                         nullptr, nullptr, GetModuleHandleA(nullptr), this)) {
         handle_.release(); // a failed creation has destroyed the window already
         throw Exception("Cannot create the window");
     }
@@ -215,8 +214,7 @@ void TForm::Dispatch(TMessage& message) {
             if (focus && IsChild(handle_.get(), focus))
                 focused_ = focus;
         }
-        message.Result =
-            DefWindowProcA(handle_.get(), message.Msg, message.WParam, message.LParam);
+        message.Result = DefWindowProcA(handle_.get(), message.Msg, message.WParam, message.LParam);
         return;
     case WM_SETFOCUS:
         FocusControl();

@@ -171,8 +171,8 @@ void TFmDisp::HttpProgress(TObject*) {
     const int total = Http->GetBytesTotal();
     const AnsiString name = Http->GetTarget();
 
-    LbProgress->SetCaption(FittedProgressLine(
-        status, name, received, total, [this](const AnsiString& line) {
+    LbProgress->SetCaption(
+        FittedProgressLine(status, name, received, total, [this](const AnsiString& line) {
             return LbProgress->TextWidth(line) <= LbProgress->ClientWidth();
         }));
     CurrentProgress->SetPosition(Percent(received, total));

@@ -215,8 +215,7 @@ TEST(LoadLanguageDll, LoadsWithoutSystemErrorBoxesAndRestoresTheErrorMode) {
     ASSERT_TRUE(loaded);
     const HMODULE probe = GetModuleHandleA("quen6aux_mode.dll");
     ASSERT_NE(probe, nullptr);
-    const auto* atLoad =
-        reinterpret_cast<const UINT*>(GetProcAddress(probe, "ErrorModeAtLoad"));
+    const auto* atLoad = reinterpret_cast<const UINT*>(GetProcAddress(probe, "ErrorModeAtLoad"));
     ASSERT_NE(atLoad, nullptr);
     EXPECT_EQ(*atLoad & (SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX),
               UINT{SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX});
