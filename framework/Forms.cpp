@@ -21,6 +21,23 @@ template <typename F> void Guarded(F&& handler) {
     }
 }
 
+// The platform's default face (that of the default GUI font) at 12 pixels, default character
+// set.
+HFONT CreateFormFont() {
+    LOGFONTA font{};
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font);
+    font.lfHeight = -12;
+    font.lfWidth = 0;
+    font.lfCharSet = DEFAULT_CHARSET;
+    return CreateFontIndirectA(&font);
+}
+
+bool IsFormWindow(HWND hwnd) {
+    char name[sizeof kFormClass + 1] = {};
+    GetClassNameA(hwnd, name, sizeof name);
+    return lstrcmpA(name, kFormClass) == 0;
+}
+
 AnsiString TextOf(HWND hwnd) {
     AnsiString text(static_cast<size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
     text.resize(static_cast<size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
@@ -73,9 +90,18 @@ bool TApplication::ProcessMessage() {
         terminated_ = true;
         return true;
     }
+    DispatchThreadMessage(msg);
+    return true;
+}
+
+void DispatchThreadMessage(MSG& msg) {
+    if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST && msg.hwnd) {
+        const HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+        if (IsFormWindow(root) && IsDialogMessageA(root, &msg))
+            return;
+    }
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
-    return true;
 }
 
 void TApplication::ProcessMessages() {
@@ -129,13 +155,12 @@ void TApplication::SetTitle(const AnsiString& title) {
         SetWindowTextA(handle_.get(), title_.c_str());
 }
 
-TForm::TForm(TComponent* owner) : TComponent(owner) {
+TForm::TForm(TComponent* owner) : TComponent(owner), font_(CreateFormFont()) {
     // The window procedure takes the handle at WM_NCCREATE, so that dispatch works from the
     // first message on.
-    if (!CreateWindowExA(WS_EX_DLGMODALFRAME, kFormClass, "",
-                         WS_POPUP | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT,
-                         CW_USEDEFAULT, 320, 200, nullptr, nullptr, GetModuleHandleA(nullptr),
-                         this)) {
+    if (!CreateWindowExA(WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, kFormClass, "",
+                         WS_POPUP | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT, 320, 200,
+                         nullptr, nullptr, GetModuleHandleA(nullptr), this)) {
         handle_.release(); // a failed creation has destroyed the window already
         throw Exception("Cannot create the window");
     }
@@ -175,6 +200,25 @@ void TForm::Dispatch(TMessage& message) {
     case WM_CLOSE:
         Close();
         return;
+    case DM_GETDEFID: {
+        // As in a dialog, Enter presses the push button that holds the focus.
+        const HWND focus = GetFocus();
+        if (focus && GetParent(focus) == handle_.get() &&
+            (SendMessageA(focus, WM_GETDLGCODE, 0, 0) & DLGC_UNDEFPUSHBUTTON))
+            message.Result = MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
+        return;
+    }
+    case WM_ACTIVATE:
+        if (LOWORD(message.WParam) == WA_INACTIVE) {
+            const HWND focus = GetFocus();
+            if (focus && IsChild(handle_.get(), focus))
+                focused_ = focus;
+        }
+        message.Result = DefWindowProcA(handle_.get(), message.Msg, message.WParam, message.LParam);
+        return;
+    case WM_SETFOCUS:
+        FocusControl();
+        return;
     default:
         message.Result =
             DefWindowProcA(handle_.get(), message.Msg, message.WParam, message.LParam);
@@ -204,12 +248,21 @@ void TForm::CenterOnScreen() {
 
 void TForm::Show() {
     ShowWindow(handle_.get(), SW_SHOW);
+    FocusControl();
     UpdateWindow(handle_.get());
     if (!shown_) {
         shown_ = true;
         if (OnShow)
             OnShow(this);
     }
+}
+
+void TForm::FocusControl() {
+    HWND control = focused_ && IsWindow(focused_) && IsWindowVisible(focused_) ? focused_ : nullptr;
+    if (!control)
+        control = GetNextDlgTabItem(handle_.get(), nullptr, FALSE);
+    if (control && IsChild(handle_.get(), control))
+        SetFocus(control);
 }
 
 void TForm::Close() {
@@ -222,13 +275,15 @@ void TForm::Close() {
 TControl::TControl(TForm* owner, const char* windowClass, DWORD style, int left, int top,
                    int width, int height)
     : TComponent(owner) {
+    // Each control has its own id, so that the dialog keys can name a button.
+    const auto id = static_cast<INT_PTR>(owner->nextControlId_++);
     handle_.reset(CreateWindowExA(0, windowClass, "", WS_CHILD | style, left, top, width, height,
-                                  owner->Handle(), nullptr, GetModuleHandleA(nullptr), nullptr));
+                                  owner->Handle(), reinterpret_cast<HMENU>(id),
+                                  GetModuleHandleA(nullptr), nullptr));
     if (!handle_)
         throw Exception(AnsiString("Cannot create a control of class ") + windowClass);
     SetWindowLongPtrA(handle_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SendMessageA(handle_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)),
-                 FALSE);
+    SendMessageA(handle_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(owner->Font()), FALSE);
 }
 
 TControl::~TControl() {

@@ -72,6 +72,11 @@ private:
 
 extern TApplication* Application;
 
+// Hands one message of the thread to its window. A key for a form goes through the form's
+// dialog keys first: Tab moves the focus among its controls, Enter and Space press the focused
+// button, Esc presses its cancel button.
+void DispatchThreadMessage(MSG& msg);
+
 // A component with no window of its own that groups other components.
 class TDataModule : public TComponent {
 public:
@@ -80,7 +85,8 @@ public:
 
 class TControl;
 
-// A top-level window with a fixed dialog frame. Its controls are components it owns.
+// A top-level window with a fixed dialog frame. Its controls are components it owns and draw
+// in its font: the platform's default face, 12 pixels high.
 class TForm : public TComponent {
 public:
     explicit TForm(TComponent* owner);
@@ -91,12 +97,14 @@ public:
     virtual void Dispatch(TMessage& message);
 
     HWND Handle() const { return handle_.get(); }
+    HFONT Font() const { return font_.get(); }
     AnsiString Caption() const;
     void SetCaption(const AnsiString& caption);
     void SetClientSize(int width, int height);
     void CenterOnScreen();
 
-    // Shows the window; the first showing runs OnShow.
+    // Shows the window with the focus on its first control in tab order; the first showing
+    // runs OnShow.
     void Show();
     // Closing the main form ends the application's message loop; the window stays until the
     // form is freed.
@@ -109,6 +117,13 @@ private:
     friend class TControl;
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
+    // The control that holds the focus while the form is active: the first in tab order, or
+    // the last one focused before the form lost its activation.
+    void FocusControl();
+
+    FontHandle font_;
     WindowHandle handle_;
+    HWND focused_ = nullptr;
+    int nextControlId_ = 100; // clear of IDOK, IDCANCEL and the other dialog answers
     bool shown_ = false;
 };

@@ -72,6 +72,13 @@ struct WindowTraits {
 };
 using WindowHandle = UniqueHandle<WindowTraits>;
 
+struct FontTraits {
+    using handle_type = HFONT;
+    static HFONT invalid() { return nullptr; }
+    static void close(HFONT h) { DeleteObject(h); }
+};
+using FontHandle = UniqueHandle<FontTraits>;
+
 // Winsock sockets: INVALID_SOCKET means none.
 struct SocketTraits {
     using handle_type = SOCKET;

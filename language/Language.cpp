@@ -19,6 +19,15 @@ template <typename... Args> std::string Format(const char* pattern, Args... args
     return name;
 }
 
+// A damaged library must not make the system show a box of its own before the program's
+// message: the error mode is lifted for the load and restored after it.
+HMODULE LoadQuietly(const std::string& name) {
+    const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    const HMODULE module = LoadLibraryA(name.c_str());
+    SetErrorMode(previous);
+    return module;
+}
+
 std::string GenericName(const char* folder) {
     return *folder ? Format("%squen6aux_lang.dll", folder) : std::string(".\\quen6aux_lang.dll");
 }
@@ -33,11 +42,11 @@ bool LoadLanguageDll(const char* folder, const char* code) {
     if (*code) {
         const std::string name = *folder ? Format("%squen6aux_%s.dll", folder, code)
                                          : Format(".\\quen6aux_%s.dll", code);
-        LangDll = LoadLibraryA(name.c_str());
+        LangDll = LoadQuietly(name);
         if (!LangDll)
-            LangDll = LoadLibraryA(GenericName(folder).c_str());
+            LangDll = LoadQuietly(GenericName(folder));
     } else {
-        LangDll = LoadLibraryA(GenericName(folder).c_str());
+        LangDll = LoadQuietly(GenericName(folder));
     }
     return LangDll != nullptr;
 }

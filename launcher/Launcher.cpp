@@ -24,7 +24,8 @@ bool IsDirectory(const AnsiString& path) {
 }
 
 void SwapInDelivered(const AnsiString& installed, const AnsiString& delivered) {
-    if (!FileExists(delivered))
+    // Whatever its time stamp, as the settings file.
+    if (!IsExistingFile(delivered))
         return;
     SetFileAttributesA(installed.c_str(), FILE_ATTRIBUTE_NORMAL);
     // Deleting the installed file first and renaming the delivered one after it would leave no

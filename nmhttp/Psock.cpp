@@ -1,5 +1,7 @@
 #include "Psock.h"
 
+#include "Forms.h"
+
 #include <utility>
 
 namespace {
@@ -172,8 +174,7 @@ void TPowersock::KeepMessagesFlowing(bool connecting) {
             quitCode_ = static_cast<int>(msg.wParam);
             continue;
         }
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchThreadMessage(msg);
     }
     if (stopRequested_)
         throw ESockError("The transfer was stopped");

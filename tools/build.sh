@@ -4,7 +4,8 @@
 # where the shipping folder lies.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
+# Absolute: the test bed and the demo change directories.
+build=$(realpath -m "${BUILD_DIR:-$root/build}")
 
 source "$root/tools/testbed.sh"
 testbed_build "$build"

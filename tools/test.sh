@@ -3,7 +3,8 @@
 # Wine. Exits non-zero when anything fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
+# Absolute: the test bed and the demo change directories.
+build=$(realpath -m "${BUILD_DIR:-$root/build}")
 
 source "$root/tools/testbed.sh"
 testbed_build "$build"

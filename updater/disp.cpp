@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include <climits>
+#include <vector>
 
 TFmDisp* FmDisp = nullptr;
 
@@ -42,8 +43,48 @@ AnsiString ShownName(const AnsiString& name) {
     return "..." + name.substr(name.size() - 47);
 }
 
+namespace {
+
+AnsiString LineWithName(const AnsiString& status, const AnsiString& shown, int received,
+                        int total) {
+    return status + ":" + shown + ";" + IntToStr(received) + "/" + IntToStr(total);
+}
+
+} // namespace
+
 AnsiString ProgressLine(const AnsiString& status, const AnsiString& name, int received, int total) {
-    return status + ":" + ShownName(name) + ";" + IntToStr(received) + "/" + IntToStr(total);
+    return LineWithName(status, ShownName(name), received, total);
+}
+
+AnsiString FittedProgressLine(const AnsiString& status, const AnsiString& name, int received,
+                              int total, const std::function<bool(const AnsiString&)>& fits) {
+    const AnsiString line = ProgressLine(status, name, received, total);
+    if (fits(line))
+        return line;
+    // Where the name's characters begin, after its first one; a tail shorter than the shown
+    // one starts at one of them.
+    const AnsiString::size_type shownTail = name.size() <= 50 ? name.size() : 47;
+    std::vector<AnsiString::size_type> starts;
+    for (AnsiString::size_type i = 0; i < name.size(); ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(name[i])))
+            ++i;
+        if (i + 1 < name.size() && name.size() - (i + 1) < shownTail)
+            starts.push_back(i + 1);
+    }
+    starts.push_back(name.size());
+    const auto withTail = [&](AnsiString::size_type start) {
+        return LineWithName(status, "..." + name.substr(start), received, total);
+    };
+    // The drawn width shrinks with the tail: the first start whose line fits.
+    std::vector<AnsiString::size_type>::size_type low = 0, high = starts.size() - 1;
+    while (low < high) {
+        const auto middle = low + (high - low) / 2;
+        if (fits(withTail(starts[middle])))
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return withTail(starts[low]);
 }
 
 int Percent(long long part, long long whole) {
@@ -76,6 +117,7 @@ TFmDisp::TFmDisp(TComponent* owner) : TForm(owner) {
     CurrentProgress = new TProgressBar(this, 16, 88, 441, 17);
     TotalProgress->SetVisible(false);
     CurrentProgress->SetVisible(false);
+    BtnCancel->SetCancel(true);
     BtnCancel->OnClick = [this](TObject* sender) { BtnCancelClick(sender); };
     OnShow = [this](TObject* sender) { FormShow(sender); };
     SetClientSize(473, 151);
@@ -106,8 +148,9 @@ TFmDisp::TFmDisp(TComponent* owner) : TForm(owner) {
 }
 
 void TFmDisp::Dispatch(TMessage& message) {
-    if (message.Msg == WM_USER)
-        WmStartUpdate(message);
+    // DM_GETDEFID of the dialog keys is WM_USER too; it carries no window handle.
+    if (message.Msg == WM_USER && message.LParam == reinterpret_cast<LPARAM>(Handle()))
+        WmStartUpdate();
     else
         TForm::Dispatch(message);
 }
@@ -128,7 +171,10 @@ void TFmDisp::HttpProgress(TObject*) {
     const int total = Http->GetBytesTotal();
     const AnsiString name = Http->GetTarget();
 
-    LbProgress->SetCaption(ProgressLine(status, name, received, total));
+    LbProgress->SetCaption(
+        FittedProgressLine(status, name, received, total, [this](const AnsiString& line) {
+            return LbProgress->TextWidth(line) <= LbProgress->ClientWidth();
+        }));
     CurrentProgress->SetPosition(Percent(received, total));
     CountTransfer(name, total, ProgressName, ProgressFileSize, DoneBytes);
     TotalProgress->SetPosition(Percent(static_cast<long long>(DoneBytes) + received, TotalBytes));
@@ -138,8 +184,8 @@ void TFmDisp::BtnCancelClick(TObject*) {
     Downloader.Cancel();
 }
 
-void TFmDisp::WmStartUpdate(TMessage& message) {
-    if (message.LParam != reinterpret_cast<LPARAM>(Handle()) || Started)
+void TFmDisp::WmStartUpdate() {
+    if (Started)
         return;
     Started = true;
     if (NormalRun)

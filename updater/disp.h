@@ -9,6 +9,8 @@
 #include "Forms.h"
 #include "StdCtrls.h"
 
+#include <functional>
+
 // The name of the single-instance mutex: the program's full path upper-cased in the system's
 // ANSI code page, keeping only its ASCII letters and digits, byte by byte.
 AnsiString MutexName(const AnsiString& exePath);
@@ -20,6 +22,13 @@ AnsiString ShownName(const AnsiString& name);
 // The progress line: status, ":", the name as ShownName gives it, ";", received, "/", total,
 // both numbers in plain signed decimal.
 AnsiString ProgressLine(const AnsiString& status, const AnsiString& name, int received, int total);
+
+// The progress line as it fits a label: exactly ProgressLine's when fits accepts it. Otherwise
+// the shown name is "..." and a shorter tail of the name, its leading characters dropped whole
+// (double-byte characters of the ANSI code page stay whole), the longest tail that fits; "..."
+// alone when none does.
+AnsiString FittedProgressLine(const AnsiString& status, const AnsiString& name, int received,
+                              int total, const std::function<bool(const AnsiString&)>& fits);
 
 // part * 100 / whole, truncated toward zero and formed without overflow; 0 when whole is 0.
 // A result beyond the int range is held at its nearest end.
@@ -38,7 +47,7 @@ class TFmDisp : public TForm {
     // and ends the process with exit code 1.
     explicit TFmDisp(TComponent* owner);
 
-    // Routes the self-posted WM_USER to the update run.
+    // Routes the self-posted WM_USER (its LParam the form's window handle) to the update run.
     void Dispatch(TMessage& message) override;
 
     TLabel* LbProgress;
@@ -57,8 +66,8 @@ class TFmDisp : public TForm {
     void BtnCancelClick(TObject* sender);
 
   private:
-    // Acts once, and only on the message whose LParam is the form's window handle.
-    void WmStartUpdate(TMessage& message);
+    // The self-posted WM_USER, the one whose LParam is the form's window handle: acts once.
+    void WmStartUpdate();
     void RunUpdate();
     void InstallAndClose();
     // True only after install result 0. Ends the process on install result 4.

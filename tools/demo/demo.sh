@@ -20,6 +20,7 @@ fi
 
 source "$root/tools/testbed.sh"
 testbed_start "$build"
+trap 'echo "demo: interrupted" >&2; exit 130' INT TERM
 if [ -n "$user_display" ]; then
     export DISPLAY=$user_display
 fi
@@ -32,10 +33,11 @@ cp "$build/updater/quen6aux.exe" "$build/languages/quen6aux_lang.dll" \
    "$build/languages/quen6aux_ja.dll" "$root/tools/demo/quen6.ini" "$ship/quen6/"
 
 # The sample installation (version 1) and the server's version 2. fakeapp.exe stands in for
-# the application: it records how it was started.
-app=$demo/app
+# the application: it records how it was started. Its folder has an ordinary, long path, so
+# that the progress window must shorten the names it shows.
+app="$demo/app/Program Files/Sample Application"
 server=$demo/server
-rm -rf "$app" "$server" "$demo/progress.png"
+rm -rf "$demo/app" "$server" "$demo/progress.png"
 mkdir -p "$app/data" "$server/sample"
 cp -r "$ship/." "$app/"
 cp "$build/tests/support/fakeapp.exe" "$app/sample.exe"
@@ -94,18 +96,26 @@ if [ "$status" -ne 0 ]; then
     echo "demo: the update run failed (exit code $status)" >&2
     exit 1
 fi
+# The updater ends right after the shell has started the application, which may not have
+# written its record yet: wait for it before the test bed stops Wine.
+for i in $(seq 300); do
+    [ -s "$app/fakeapp.log" ] && break
+    sleep 0.1
+done
+if [ ! -s "$app/fakeapp.log" ]; then
+    echo "demo: the sample application was not started within 30 seconds" >&2
+    exit 1
+fi
 
 echo
 echo "demo: update list $base/list.txt"
 printf '  %-16s %s\n  %-16s -> %s\n' readme.txt "$before_readme" "" "$(stamp "$app/readme.txt")"
 printf '  %-16s %s\n  %-16s -> %s\n' 'data\sample.dat' "$before_data" "" \
     "$(stamp "$app/data/sample.dat")"
-if [ -s "$app/fakeapp.log" ]; then
-    tr -d '\r' <"$app/fakeapp.log" | {
-        read -r line && echo "demo: the application was started as: $line"
-        read -r line && echo "      in the working directory $line"
-    }
-fi
+tr -d '\r' <"$app/fakeapp.log" | {
+    read -r line && echo "demo: the application was started as: $line"
+    read -r line && echo "      in the working directory $line"
+}
 if [ -z "$user_display" ]; then
     if ! cmp -s "$server/sample/sample.dat" "$app/data/sample.dat"; then
         echo "demo: the sample installation was not updated" >&2

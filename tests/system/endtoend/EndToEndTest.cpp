@@ -118,6 +118,26 @@ TEST_F(EndToEnd, LauncherUpdaterAndApplicationPassTheArgumentsOn) {
     EXPECT_EQ(inst.AppRuns().size(), 2u);
 }
 
+// Under the code page 932: the folder \x95\x5c is one character whose second byte is a backslash,
+// and a "\.\" after it is a dot folder of its own.
+TEST_F(EndToEnd, DoubleBytePathsAreInstalledStampedAndUpToDate) {
+    ASSERT_EQ(GetACP(), 932u);
+    const AnsiString folder = inst.App() + "\x95\x5c\\";
+    ServeList({Serve("a.txt", "in the folder", "\x95\x5c\\a.txt"),
+               Serve("b.txt", "after a dot folder", "\x95\x5c\\.\\b.txt")});
+
+    std::vector<SeenBox> boxes;
+    EXPECT_EQ(Launch(" first", boxes), 0);
+    EXPECT_EQ(boxes, Boxes(kAppName + ":" + Text(104), {"\n" + kMessage, Text(113)}));
+    EXPECT_TRUE(DirectoryExists(folder));
+    EXPECT_EQ(ReadFile(folder + "a.txt"), "in the folder");
+    EXPECT_EQ(ReadFile(folder + "b.txt"), "after a dot folder");
+
+    EXPECT_EQ(Launch(" second", boxes), 0);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(inst.AppRuns().size(), 2u);
+}
+
 TEST_F(EndToEnd, DeliveredUpdaterAndLanguageLibraryRunFromTheNextStart) {
     const AnsiString updater = inst.Exe(), language = inst.UpdaterDir() + "quen6aux_lang.dll";
     const AnsiString oldUpdater = ReadFile(updater), oldLanguage = ReadFile(language);

@@ -230,6 +230,7 @@ struct DeliveredCase {
     bool installedReadOnly;
     Hold hold;
     bool swapped;
+    bool deliveredWrittenIn1979 = false; // a last write outside the MS-DOS years
 };
 
 class DeliveredUpdater : public Launcher, public testing::WithParamInterface<DeliveredCase> {};
@@ -242,6 +243,8 @@ TEST_P(DeliveredUpdater, TakesThePlaceOfTheInstalledOneOrBothStay) {
     // The same program with bytes after its image: it runs alike and reads differently.
     const AnsiString newProgram = oldProgram + "delivered";
     WriteFile(delivered, newProgram);
+    if (c.deliveredWrittenIn1979)
+        SetLocalWriteTime(delivered, 1979, 12, 31, 23, 59, 58);
     if (!c.installedPresent)
         DeleteFileA(installed.c_str());
     if (c.installedReadOnly)
@@ -267,7 +270,9 @@ INSTANTIATE_TEST_SUITE_P(
                     DeliveredCase{"ReadOnlyInstalledOne", true, true, Hold::None, true},
                     DeliveredCase{"InstalledOneInUse", true, false, Hold::Installed, false},
                     // The installed updater must survive a delivered one that cannot move.
-                    DeliveredCase{"DeliveredOneInUse", true, false, Hold::Delivered, false}),
+                    DeliveredCase{"DeliveredOneInUse", true, false, Hold::Delivered, false},
+                    DeliveredCase{"DeliveredOneWrittenIn1979", true, false, Hold::None, true,
+                                  true}),
     CaseName<DeliveredCase>);
 
 // ---- language libraries and the two failures ------------------------------

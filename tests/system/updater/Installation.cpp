@@ -2,6 +2,7 @@
 
 #include "BoxWatcher.h"
 #include "Language.h"
+#include "UiDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -67,4 +68,21 @@ std::vector<AnsiString> BoxTexts(const BoxWatcher& watcher, const AnsiString& ca
         texts.push_back(box.text);
     }
     return texts;
+}
+
+void ServeStalledDownload(HttpTestServer& server) {
+    const AnsiString body(1000, 'x');
+    server.Route("/list.txt", HttpReply::Ok(UpdateList(
+                                  "", false, {EntryLine("a.dll", server.Url("/a.dll"), 1000)})));
+    server.Route("/a.dll", HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 1000"}),
+                                     body.substr(0, 400))
+                               .Pause(10 * kDeadlineMs)
+                               .Send(body.substr(400)));
+}
+
+bool WaitForStall(HWND line) {
+    return WaitUntil([&] {
+        const AnsiString text = WindowText(line);
+        return text.size() > 9 && text.compare(text.size() - 9, 9, ";400/1000") == 0;
+    });
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "FakeApp.h"
+#include "HttpTestServer.h"
 #include "TempDir.h"
 
 #include <vector>
@@ -59,3 +60,9 @@ void WriteStamped(const AnsiString& path, const AnsiString& content);
 
 // The texts of the boxes the watcher answered, in order; each box must carry the caption.
 std::vector<AnsiString> BoxTexts(const class BoxWatcher& watcher, const AnsiString& caption);
+
+// An optional update whose download stalls after its first 400 of 1000 bytes until the server
+// goes: "/list.txt" names "a.dll", served from "/a.dll".
+void ServeStalledDownload(HttpTestServer& server);
+// Waits until the status line shows the stall; false at the deadline.
+bool WaitForStall(HWND line);

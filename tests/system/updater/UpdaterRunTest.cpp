@@ -210,16 +210,9 @@ TEST(ListSearch, CancelDuringAListRequestTriesTheNextUrl) {
     EXPECT_EQ(inst.AppRuns().size(), 1u);
 }
 
-// A run whose download stalls after its first 400 of 1000 bytes until the server goes.
 TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
     HttpTestServer server;
-    const AnsiString body(1000, 'x');
-    server.Route("/list.txt", HttpReply::Ok(UpdateList(
-                                  "", false, {EntryLine("a.dll", server.Url("/a.dll"), 1000)})));
-    server.Route("/a.dll", HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 1000"}),
-                                     body.substr(0, 400))
-                               .Pause(10 * kDeadlineMs)
-                               .Send(body.substr(400)));
+    ServeStalledDownload(server);
     Installation inst;
     // Only the cancel button can end the stall in time.
     inst.WriteSettings({"appname=Demo", "timeout=3600", "list=" + server.Url("/list.txt")});
@@ -231,14 +224,16 @@ TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
     HWND line = ChildAt(form, 16, 48);
     HWND total = ChildAt(form, 16, 72);
     HWND current = ChildAt(form, 16, 88);
-    ASSERT_TRUE(WaitUntil([&] {
-        const AnsiString text = WindowText(line);
-        return text.size() > 9 && text.compare(text.size() - 9, 9, ";400/1000") == 0;
-    }));
+    ASSERT_TRUE(WaitForStall(line));
     const AnsiString download = inst.DownloadDir() + "ud0.$$$";
-    const AnsiString shown =
-        download.size() <= 50 ? download : "..." + download.substr(download.size() - 47);
-    EXPECT_EQ(WindowText(line), Text(125) + ":" + shown + ";400/1000");
+    // The name is shortened from its front as far as the label needs.
+    const AnsiString text = WindowText(line);
+    const AnsiString head = Text(125) + ":...", end = ";400/1000";
+    ASSERT_GT(text.size(), head.size() + end.size());
+    EXPECT_EQ(text.compare(0, head.size(), head), 0) << text;
+    const AnsiString tail = text.substr(head.size(), text.size() - head.size() - end.size());
+    EXPECT_LE(tail.size(), 47u);
+    EXPECT_EQ(download.compare(download.size() - tail.size(), tail.size(), tail), 0) << text;
     EXPECT_TRUE(IsShown(total));
     EXPECT_TRUE(IsShown(current));
     EXPECT_EQ(ProgressPosition(current), 40);

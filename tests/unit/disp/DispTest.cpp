@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 
 TEST(MutexName, KeepsUpperCasedAsciiLettersAndDigits) {
     struct Row {
@@ -43,6 +44,82 @@ TEST(ProgressLine, StatusNameAndCounts) {
               "Receiving:a.dll;2147483647/1200");
     EXPECT_EQ(ProgressLine("", "", -1, -2), ":;-1/-2");
     EXPECT_EQ(ProgressLine("s", AnsiString(51, 'n'), 1, 2), "s:..." + AnsiString(47, 'n') + ";1/2");
+}
+
+// A line fits when it has at most so many bytes.
+std::function<bool(const AnsiString&)> AtMost(AnsiString::size_type bytes) {
+    return [bytes](const AnsiString& line) { return line.size() <= bytes; };
+}
+
+TEST(FittedProgressLine, CutsTheNameFromItsFrontUntilTheLineFits) {
+    const AnsiString path = "C:\\Program Files\\Sample Viewer\\quen6\\Download\\ud0.$$$";
+    const AnsiString full = ProgressLine("Receiving", path, 1, 2);
+    struct Row {
+        const char* what;
+        AnsiString name;
+        AnsiString::size_type room;
+        AnsiString line;
+    } rows[] = {
+        {"fits: the line as it is built", path, full.size(), full},
+        {"short name fits", "list", 100, "Receiving:list;1/2"},
+        {"one byte short", path, full.size() - 1,
+         "Receiving:..." + path.substr(path.size() - 46) + ";1/2"},
+        {"a short name is cut too", "readme.txt", 22, "Receiving:...e.txt;1/2"},
+        {"nothing of the name fits", path, 10, "Receiving:...;1/2"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        EXPECT_EQ(FittedProgressLine("Receiving", r.name, 1, 2, AtMost(r.room)), r.line);
+    }
+}
+
+// Under the code page 932 a double-byte character is dropped whole, never split.
+TEST(FittedProgressLine, KeepsDoubleByteCharactersWhole) {
+    if (GetACP() != 932)
+        GTEST_SKIP() << "needs the code page 932";
+    // "\x95\x5c" is one character whose second byte is a backslash.
+    const AnsiString name = "ab\x95\x5c\x95\x5cz";
+    const struct {
+        AnsiString::size_type room;
+        const char* shown;
+    } rows[] = {
+        {13, "ab\x95\x5c\x95\x5cz"}, // fits whole
+        {12, "...\x95\x5cz"},
+        {11, "...z"}, // never a lone trail byte
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.room);
+        EXPECT_EQ(FittedProgressLine("s", name, 1, 2, AtMost(r.room)),
+                  AnsiString("s:") + r.shown + ";1/2");
+    }
+}
+
+// The window's status line in its own label: the longest line the run can show is drawn on one
+// line, within the label, with both counts whole.
+TEST(FittedProgressLine, DrawnWithinTheLabel) {
+    Application->Initialize();
+    TForm form(nullptr);
+    TLabel label(&form, 16, 48, 441, 20);
+    const AnsiString name =
+        "Z:\\work\\Program Files\\Sample Viewer Professional\\quen6\\Download\\ud12.$$$";
+    const AnsiString status = "Receiving data from the server";
+    const AnsiString line =
+        FittedProgressLine(status, name, 2147483647, 2147483647, [&](const AnsiString& l) {
+            return label.TextWidth(l) <= label.ClientWidth();
+        });
+    EXPECT_NE(line, ProgressLine(status, name, 2147483647, 2147483647));
+    EXPECT_EQ(line.substr(line.size() - 22), ";2147483647/2147483647");
+    EXPECT_EQ(line.compare(0, status.size() + 4, status + ":..."), 0);
+
+    const HDC dc = GetDC(label.Handle());
+    const HGDIOBJ previous = SelectObject(dc, form.Font());
+    RECT drawn{0, 0, 0, 0};
+    DrawTextA(dc, line.c_str(), static_cast<int>(line.size()), &drawn,
+              DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, previous);
+    ReleaseDC(label.Handle(), dc);
+    EXPECT_LE(drawn.right, 441);
+    EXPECT_GT(drawn.right, 300); // no more of the name is dropped than needed
 }
 
 TEST(Percent, TruncatesAndNeverOverflows) {

@@ -205,6 +205,23 @@ TEST(LoadLanguageDll, FailedLoadLeavesNoLibrary) {
     EXPECT_STREQ(LoadLangString(133), "");
 }
 
+// Windows would show a box of its own for a damaged library while no error mode is set; the
+// caller's mode is back once the load is over.
+TEST(LoadLanguageDll, LoadsWithoutSystemErrorBoxesAndRestoresTheErrorMode) {
+    const UINT callers = SEM_NOGPFAULTERRORBOX;
+    const UINT previous = SetErrorMode(callers);
+    const bool loaded = LoadLanguageDll(TestProgramDir().c_str(), "mode");
+    const UINT after = SetErrorMode(previous);
+    ASSERT_TRUE(loaded);
+    const HMODULE probe = GetModuleHandleA("quen6aux_mode.dll");
+    ASSERT_NE(probe, nullptr);
+    const auto* atLoad = reinterpret_cast<const UINT*>(GetProcAddress(probe, "ErrorModeAtLoad"));
+    ASSERT_NE(atLoad, nullptr);
+    EXPECT_EQ(*atLoad & (SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX),
+              UINT{SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX});
+    EXPECT_EQ(after, callers);
+}
+
 TEST(LoadLangString, OneBufferHoldingTheLastText) {
     ASSERT_TRUE(LoadLanguageDll(BuiltLanguageDir().c_str(), ""));
     const char* first = LoadLangString(104);
