@@ -189,9 +189,8 @@ bool TUpdateFileList::ReadFiles() {
 
 void TUpdateFileList::SortFiles() {
     if (Count() > 1) {
-        // One locale key per entry, in place of two locale conversions per comparison. The
-        // order is CompareFiles' order; its ties go by the bytes of the path, which keeps
-        // byte-equal paths of one time side by side for the pass below.
+        // One locale key per entry, in place of two locale conversions per comparison; the
+        // order is CompareFiles' order.
         struct Item {
             AnsiString key;
             const TUpdateFile* entry;
@@ -204,9 +203,9 @@ void TUpdateFileList::SortFiles() {
         std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
             if (const int c = a.key.compare(b.key))
                 return c < 0;
-            if (a.entry->Time != b.entry->Time)
-                return a.entry->Time > b.entry->Time;
-            return a.entry->Path < b.entry->Path;
+            if (const int c = a.entry->Path.compare(b.entry->Path))
+                return c < 0;
+            return a.entry->Time > b.entry->Time;
         });
         std::vector<int> order;
         order.reserve(items.size());
@@ -233,6 +232,10 @@ int TUpdateFileList::CompareFiles(TStringList* list, int index1, int index2) {
     if (!a)
         return -1;
     if (const int c = LocaleCompare(a->Path, b->Path))
+        return c < 0 ? -1 : 1;
+    // Paths that the locale holds equal but whose bytes differ are two paths: each keeps its
+    // entries side by side, so that exactly one of them survives.
+    if (const int c = a->Path.compare(b->Path))
         return c < 0 ? -1 : 1;
     if (a->Time == b->Time)
         return 0;

@@ -37,7 +37,8 @@ class TUpdateFileList {
     // byte for byte, the one before it.
     void SortFiles();
     // Negative when item index1 goes before item index2: items without an entry first, then
-    // paths by CompareStringA for the user's default locale, then the later time first.
+    // paths by CompareStringA for the user's default locale, paths it holds equal by their
+    // bytes, then the later time first.
     static int CompareFiles(TStringList* list, int index1, int index2);
     // Appends the entry the line forms, with the line; false when it forms none.
     bool AddFileLine(const AnsiString& line);
