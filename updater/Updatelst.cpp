@@ -80,10 +80,14 @@ bool HasListedStamp(const AnsiString& file, const TUpdateFile& entry) {
     return stamp.Size != -1 && stamp.Size == entry.Size && stamp.Time == entry.Time;
 }
 
+// The same file offered: URL, time and size equal.
+bool SameFile(const TUpdateFile& a, const TUpdateFile& b) {
+    return a.Url == b.Url && a.Time == b.Time && a.Size == b.Size;
+}
+
 // The adoption of other's copy by first, the first entry with other's path (null: none).
 void Adopt(TUpdateFile* first, const TUpdateFile& other) {
-    if (first && first->Url == other.Url && first->Time == other.Time &&
-        first->Size == other.Size) {
+    if (first && SameFile(*first, other)) {
         ForceDeleteFile(first->LocalFile);
         first->LocalFile = other.LocalFile;
     } else {
@@ -345,17 +349,41 @@ void TUpdateFileList::AdoptDownload(const TUpdateFile& other) {
     Adopt(first, other);
 }
 
+namespace {
+
+// The first entry of each path, looked up once for all entries of another list. Adopting
+// changes no path and removes no entry, so the index holds throughout.
+class FirstOfPath {
+  public:
+    explicit FirstOfPath(const TUpdateFileList& list) {
+        first_.reserve(list.Count());
+        for (int i = 0; i < list.Count(); ++i)
+            first_.emplace(list.GetFile(i)->Path, list.GetFile(i));
+    }
+    TUpdateFile* operator()(const AnsiString& path) const {
+        const auto found = first_.find(path);
+        return found == first_.end() ? nullptr : found->second;
+    }
+
+  private:
+    std::unordered_map<std::string_view, TUpdateFile*> first_;
+};
+
+} // namespace
+
 void TUpdateFileList::AdoptDownloads(const TUpdateFileList& other) {
-    // The first entry of each path, looked up once for all entries of the other list. Adopting
-    // changes no path and removes no entry, so the index holds throughout.
-    std::unordered_map<std::string_view, TUpdateFile*> firstOfPath;
-    firstOfPath.reserve(Count());
-    for (int i = 0; i < Count(); ++i)
-        firstOfPath.emplace(GetFile(i)->Path, GetFile(i));
+    const FirstOfPath first(*this);
+    for (int i = 0; i < other.Count(); ++i)
+        Adopt(first(other.GetFile(i)->Path), *other.GetFile(i));
+}
+
+void TUpdateFileList::TakeDownloads(const TUpdateFileList& other) {
+    const FirstOfPath first(*this);
     for (int i = 0; i < other.Count(); ++i) {
         const TUpdateFile& entry = *other.GetFile(i);
-        const auto found = firstOfPath.find(entry.Path);
-        Adopt(found == firstOfPath.end() ? nullptr : found->second, entry);
+        TUpdateFile* p = first(entry.Path);
+        if (p && !entry.LocalFile.empty() && SameFile(*p, entry))
+            p->LocalFile = entry.LocalFile;
     }
 }
 

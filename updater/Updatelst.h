@@ -80,6 +80,10 @@ class TUpdateFileList {
     void AdoptDownload(const TUpdateFile& other);
     // AdoptDownload of each entry of the other list, in its order.
     void AdoptDownloads(const TUpdateFileList& other);
+    // The downloads recorded in other since this list was saved: the first entry with the path
+    // of each entry of other that names a download takes that name when URL, time and size are
+    // equal too. Nothing is deleted, so a record read twice does no harm.
+    void TakeDownloads(const TUpdateFileList& other);
     // RemoveUpToDate, then the result of VerifyDownloads.
     bool CheckFiles();
     // Reads the state file into Lines (denying others write access) and rebuilds the entries

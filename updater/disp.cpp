@@ -142,6 +142,7 @@ void TFmDisp::WmStartUpdate(TMessage& message) {
     if (message.LParam != reinterpret_cast<LPARAM>(Handle()) || Started)
         return;
     Started = true;
+    Downloader.RestoreSetAside(StateFile());
     if (NormalRun)
         RunUpdate();
     else
