@@ -518,19 +518,81 @@ INSTANTIATE_TEST_SUITE_P(
                     Unplaceable{"TargetIsAFolder", "b.txt", "b.txt\\inside.txt", "b.txt"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Engine, OldTargetComesBackWhenTheNewFileCannotBePutInPlace) {
-    // Two entries share one download: once the first has moved it, the second finds nothing to
-    // move or copy.
-    WriteState({{{"a.txt", "new!"}, "ud0.$$$"}, {{"b.txt", "new!"}, "ud0.$$$"}});
-    WriteFile("b.txt", "old b");
-    SetLocalWriteTime("b.txt", 2001, 2, 3, 4, 5, 6);
-    const TFileStamp old = GetFileStamp("b.txt");
-    WriteFile("b.txt.q6old", "someone else's");
+// Two entries share one download: once the first has moved it, the second finds nothing to
+// move or copy. Its old file stays whole, also under a name too long for any suffix.
+TEST_F(Engine, OldTargetStaysWholeWhenTheNewFileCannotBePutInPlace) {
+    for (const AnsiString& name : {AnsiString("b.txt"), AnsiString(250, 'b')}) {
+        SCOPED_TRACE(name.size());
+        WriteState({{{"a.txt", "new!"}, "ud0.$$$"}, {{name, "new!"}, "ud0.$$$"}});
+        WriteFile(name, "old b");
+        SetLocalWriteTime(name, 2001, 2, 3, 4, 5, 6);
+        const TFileStamp old = GetFileStamp(name);
+        WriteFile("b.txt.q6old", "someone else's");
 
-    EXPECT_EQ(InstallOnly(), 4);
-    ExpectInstalled("a.txt", "new!");
-    EXPECT_EQ(ReadFile("b.txt"), "old b");
-    EXPECT_EQ(GetFileStamp("b.txt").Time, old.Time);
-    EXPECT_EQ(ReadFile("b.txt.q6old"), "someone else's");
-    EXPECT_EQ(FilesIn(app.Path()), (std::set<AnsiString>{"a.txt", "b.txt", "b.txt.q6old"}));
+        EXPECT_EQ(InstallOnly(), 4);
+        ExpectInstalled("a.txt", "new!");
+        EXPECT_EQ(ReadFile(name), "old b");
+        EXPECT_EQ(GetFileStamp(name).Time, old.Time);
+        EXPECT_EQ(ReadFile("b.txt.q6old"), "someone else's");
+        EXPECT_EQ(FilesIn(app.Path()), (std::set<AnsiString>{"a.txt", name, "b.txt.q6old"}));
+        for (const AnsiString& file : FilesIn(app.Path()))
+            ForceDeleteFile(file);
+    }
+}
+
+TEST_F(Engine, ATargetWithALongNameIsReplaced) {
+    const AnsiString name(250, 'l');
+    WriteFile(name, "old");
+    Publish({{name, "new"}});
+    TDownload run;
+    ASSERT_TRUE(DownloadRun(run));
+    EXPECT_EQ(run.Install(stateFile), 0);
+    ExpectInstalled(name, "new");
+    EXPECT_EQ(FilesIn(app.Path()), std::set<AnsiString>{name});
+    EXPECT_TRUE(FilesIn(downloads).empty());
+}
+
+// A folder in place of the state file: no download could be recorded for the install.
+TEST_F(Engine, AStateFileThatCannotBeSavedFailsTheDownloads) {
+    Publish({{"a.txt", "new a"}});
+    ForceDirectories(stateFile);
+    TDownload run;
+    EXPECT_FALSE(DownloadRun(run));
+    EXPECT_TRUE(Fetched().empty());
+    EXPECT_FALSE(FileExists("a.txt"));
+}
+
+TEST_F(Engine, ADownloadNameHeldByAFolderIsSkipped) {
+    ForceDirectories(downloads + "ud0.$$$");
+    Publish({{"a.txt", "new a"}});
+    TDownload run;
+    EXPECT_TRUE(DownloadRun(run));
+    EXPECT_EQ(Recorded()["a.txt"], "ud1.$$$");
+    EXPECT_EQ(run.Install(stateFile), 0);
+    ExpectInstalled("a.txt", "new a");
+}
+
+// The state file names its downloads by the folder as one run spelled it; the next run may
+// spell the same folder otherwise.
+TEST_F(Engine, RecordedDownloadsStayWhateverTheFolderIsCalled) {
+    const Offer a{"a.txt", "new a"};
+    Publish({a});
+    const AnsiString folder = app / "Download Folder\\";
+    char shortName[MAX_PATH];
+    ForceDirectories(folder);
+    const DWORD n = GetShortPathNameA(folder.c_str(), shortName, MAX_PATH);
+    ASSERT_GT(n, 0u);
+    ASSERT_NE(AnsiUpperCase(AnsiString(shortName, n)), AnsiUpperCase(folder));
+    for (const AnsiString& spelling : {AnsiString(shortName, n), AnsiUpperCase(folder)}) {
+        SCOPED_TRACE(spelling);
+        WriteFile(folder + "dllst.$$$", "[update]\r\n" + EntryLine(a, server.Url(FileTarget(0))) +
+                                            "?" + folder + "ud0.$$$\r\n");
+        WriteFile(folder + "ud0.$$$", a.body);
+        SetLocalWriteTime(folder + "ud0.$$$", 2003, 6, 12, 8, 38, 20);
+        TDownload run;
+        ASSERT_TRUE(run.LoadList(server.Url("/list")));
+        EXPECT_EQ(run.Prepare(spelling + "dllst.$$$"), 1);
+        EXPECT_EQ(run.GetPendingCount(), 0);
+        EXPECT_EQ(ReadFile(folder + "ud0.$$$"), a.body);
+    }
 }
