@@ -154,41 +154,35 @@ bool StartJournal(const AnsiString& path) {
 }
 
 // The old files that the install moves aside, each within its target's folder, are recorded
-// in a file beside the state file before they move, one line "<aside>?<target>" (full paths)
-// each. A run that ends before the new file stands leaves the record, and the next run puts
-// the old file back.
+// in a file beside the state file before they move, one line "<aside>?<target>" each. Both
+// paths are written as the install names them: like the state file's, relative ones count from
+// the application folder, the current directory of every run. A run that ends before the new
+// file stands leaves the record, and the next run puts the old file back.
 AnsiString AsideRecordOf(const AnsiString& stateFile) {
     return stateFile + ".old";
 }
 
-AnsiString FullPath(const AnsiString& path) {
-    std::vector<char> full(MAX_PATH);
-    DWORD n = GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (n >= full.size()) {
-        full.resize(n + 1);
-        n = GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    }
-    return n ? AnsiString(full.data(), n) : path;
-}
-
 // Moves the existing target out of the way to a free short name in its folder, so that the
-// name fits wherever the target's does; recorded first. Returns the aside name; empty, with
-// the target where it was, when it cannot be recorded or moved.
-AnsiString MoveAside(const AnsiString& record, const AnsiString& target) {
-    const AnsiString full = FullPath(target);
-    const AnsiString folder = ExtractFilePath(full);
-    for (int number = 0;; ++number) {
+// name fits wherever the target's does; recorded first. The numbers count on through one
+// install, so that no two lines of its record name one file. Returns the aside name; empty,
+// with the target where it was, when it cannot be recorded or moved.
+AnsiString MoveAside(const AnsiString& record, const AnsiString& target, int& next) {
+    const AnsiString folder = ExtractFilePath(target);
+    for (;;) {
+        const int number = next++;
         const AnsiString aside = folder + "q6old" + IntToStr(number) + ".$$$";
         if (GetFileAttributesA(aside.c_str()) != INVALID_FILE_ATTRIBUTES)
             continue;
-        if (!AppendLine(record, aside + "?" + full))
+        if (!AppendLine(record, aside + "?" + target))
             return AnsiString();
-        return MoveFileA(full.c_str(), aside.c_str()) ? aside : AnsiString();
+        return MoveFileA(target.c_str(), aside.c_str()) ? aside : AnsiString();
     }
 }
 
 // Settles every old file of the record: put back where its target is missing, deleted where
 // the target stands. The record keeps only the files that stay (in use); without any it goes.
+// An aside name is taken again only once nothing stands there, so the last line that names
+// it tells whose old file stands there now; earlier ones are passed over.
 void SettleAside(const AnsiString& record) {
     if (!IsExistingFile(record))
         return;
@@ -199,13 +193,14 @@ void SettleAside(const AnsiString& record) {
         return; // tried again at the next run
     }
     TStringList staying;
-    for (int i = 0; i < lines.Count(); ++i) {
+    std::set<AnsiString> settled;
+    for (int i = lines.Count() - 1; i >= 0; --i) {
         const AnsiString& line = lines.Strings(i);
         const auto separator = line.find('?');
         if (separator == AnsiString::npos)
             continue; // a line cut short by a run that ended while writing it: nothing moved
         const AnsiString aside = line.substr(0, separator), target = line.substr(separator + 1);
-        if (!IsExistingFile(aside))
+        if (!settled.insert(AnsiUpperCase(aside)).second || !IsExistingFile(aside))
             continue;
         if (IsExistingFile(target))
             ForceDeleteFile(aside);
@@ -341,6 +336,7 @@ int TDownload::Install(AnsiString stateFile) {
     if (!AllWritable())
         return 3;
     AsideRecord = AsideRecordOf(stateFile);
+    NextAside = 0;
     const bool installed = InstallFiles();
     // Old files that could not be deleted at once (in use) go now, or at a later run.
     SettleAside(AsideRecord);
@@ -393,7 +389,7 @@ bool TDownload::InstallFile(AnsiString target, AnsiString localFile) {
     // cannot be put in place; when it cannot go aside, it stays and nothing is installed.
     AnsiString aside;
     if (IsExistingFile(target)) {
-        aside = MoveAside(AsideRecord, target);
+        aside = MoveAside(AsideRecord, target, NextAside);
         if (aside.empty())
             return false;
     }

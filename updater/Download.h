@@ -84,6 +84,7 @@ private:
     bool InstallFile(AnsiString target, AnsiString localFile);
 
     AnsiString AsideRecord; // where the install records the old files it sets aside
+    int NextAside = 0;      // the number of the next aside name to try
 
 public:
     // Stops the downloads: the running transfer fails and no further one starts.

@@ -596,3 +596,75 @@ TEST_F(Engine, RecordedDownloadsStayWhateverTheFolderIsCalled) {
         EXPECT_EQ(ReadFile(folder + "ud0.$$$"), a.body);
     }
 }
+
+// An install killed before each of its file steps in turn, then run again: every target holds
+// its whole old or its whole new content once the next run has settled what was set aside, and
+// after its install the new one, with nothing left beside it.
+TEST_F(Engine, InstallKilledAtAnyStepLosesNothing) {
+    struct Target {
+        AnsiString path, old, fresh;
+    };
+    const std::vector<Target> targets = {{"a.txt", "old a", "new a"},
+                                         {"b.txt", "", "new b"}, // no old file
+                                         {AnsiString(250, 'l'), "old long", "new long"},
+                                         {"sub\\c.txt", "old c", "new c"}};
+    const AnsiString eventName =
+        "q6install-stopped-" + IntToStr(static_cast<int>(GetCurrentProcessId()));
+    const KernelHandle stopped(CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
+    bool finished = false;
+    for (int step = 1; step < 100 && !finished; ++step) {
+        SCOPED_TRACE(step);
+        const AnsiString run = app / ("run" + IntToStr(step) + "\\");
+        const AnsiString folder = run + "quen6\\Download\\";
+        const AnsiString state = folder + "dllst.$$$";
+        ForceDirectories(run + "sub");
+        ForceDirectories(folder);
+        SetCurrentDir(run); // the long name fits relative to the run's folder only
+        AnsiString text = "[update]\r\n";
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            const Target& t = targets[i];
+            if (!t.old.empty())
+                WriteFile(t.path, t.old);
+            const AnsiString download = folder + "ud" + IntToStr(static_cast<int>(i)) + ".$$$";
+            WriteFile(download, t.fresh);
+            SetLocalWriteTime(download, 2003, 6, 12, 8, 38, 20);
+            text += EntryLine({t.path, t.fresh}, "http://h/x") + "?" + download + "\r\n";
+        }
+        WriteFile(state, text);
+
+        ResetEvent(stopped.get());
+        {
+            Process killed("\"" + ExtractFilePath(ExeName()) + "interruptedinstall.exe\" \"" +
+                               state + "\" " + eventName + " " + IntToStr(step),
+                           run);
+            const HANDLE ends[] = {stopped.get(), killed.Handle()};
+            const DWORD end = WaitForMultipleObjects(2, ends, FALSE, kDeadlineMs);
+            ASSERT_NE(end, WAIT_TIMEOUT);
+            if (end == WAIT_OBJECT_0 + 1) {
+                EXPECT_EQ(killed.Wait(), 100);
+                finished = true;
+            }
+            killed.Kill();
+        }
+
+        TDownload next;
+        next.RestoreSetAside(state);
+        for (const Target& t : targets) {
+            SCOPED_TRACE(t.path.substr(0, 10));
+            const bool present = IsExistingFile(t.path);
+            EXPECT_TRUE(present || t.old.empty());
+            if (present) {
+                const AnsiString content = ReadFile(t.path);
+                EXPECT_TRUE(content == t.old || content == t.fresh) << content;
+            }
+        }
+        EXPECT_EQ(next.Install(state), 0);
+        for (const Target& t : targets)
+            ExpectInstalled(t.path, t.fresh);
+        EXPECT_EQ(FilesIn(run), (std::set<AnsiString>{"a.txt", "b.txt", targets[2].path}));
+        EXPECT_EQ(FilesIn(run + "sub\\"), std::set<AnsiString>{"c.txt"});
+        EXPECT_TRUE(FilesIn(folder).empty());
+        SetCurrentDir(app.Path());
+    }
+    EXPECT_TRUE(finished);
+}
