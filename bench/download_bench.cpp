@@ -152,8 +152,8 @@ int main(int argc, char** argv) {
     Application->CreateForm(Http);
 
     std::printf("microseconds per file; \"own\": the loop's time less the transfer's\n");
-    std::printf("%6s %10s %10s %10s %10s %10s  %s\n", "files", "transfer", "engine", "own",
-                "plain", "own", "same result");
+    std::printf("%6s %10s %10s %10s %10s %10s  %s\n", "files", "transfer", "engine", "own", "plain",
+                "own", "same result");
     for (const int n : {100, 400, 1000, 5000}) {
         TempDir dir;
         const AnsiString list = ListText(base, n);

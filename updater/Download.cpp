@@ -46,7 +46,8 @@ template <typename Visit> void ForEachName(const AnsiString& folder, Visit visit
     FindHandle find(FindFirstFileA((folder + "*").c_str(), &data));
     if (find)
         do
-            visit(AnsiString(data.cFileName), (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+            visit(AnsiString(data.cFileName),
+                  (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
         while (FindNextFileA(find.get(), &data));
 }
 
@@ -72,7 +73,7 @@ AnsiString DownloadName(const AnsiString& folder, int number) {
 // The free download names of a folder, lowest number first, from one reading of the folder:
 // a name that anything holds, a file or a folder, is not free.
 class DownloadNames {
-public:
+  public:
     explicit DownloadNames(const AnsiString& folder) : folder_(folder) {
         ForEachName(folder, [this](const AnsiString& name, bool) {
             if (const int number = DownloadNumber(name); number >= 0)
@@ -97,7 +98,7 @@ public:
         }
     }
 
-private:
+  private:
     AnsiString folder_;
     std::set<int> held_;
     int lowest_ = 0; // every number below is held
@@ -105,8 +106,7 @@ private:
 
 void AddDownloadNumbers(const TUpdateFileList& list, std::set<int>& numbers) {
     for (int i = 0; i < list.Count(); ++i)
-        if (const int number = DownloadNumber(ExtractFileName(list.GetLocalPath(i)));
-            number >= 0)
+        if (const int number = DownloadNumber(ExtractFileName(list.GetLocalPath(i))); number >= 0)
             numbers.insert(number);
 }
 

@@ -23,12 +23,12 @@ public:
     bool LoadList(AnsiString url);
     // How the last list request ended: 1 when it raised an error, 2 otherwise.
     int GetListResult();
-    // Parses the fetched list, loads the state file with the downloads recorded beside it, lets the list take over every download the
-    // state file records for an unchanged entry (deleting the others), removes the download
-    // files of the state file's folder that no list names any more, drops the entries already
-    // installed and forgets downloads that are missing or changed. Returns the number of entries
-    // still to install; -1 when the list does not parse or the state file exists but cannot be
-    // read.
+    // Parses the fetched list, loads the state file with the downloads recorded beside it, lets the
+    // list take over every download the state file records for an unchanged entry (deleting the
+    // others), removes the download files of the state file's folder that no list names any more,
+    // drops the entries already installed and forgets downloads that are missing or changed.
+    // Returns the number of entries still to install; -1 when the list does not parse or the state
+    // file exists but cannot be read.
     int Prepare(AnsiString stateFile);
     // The list marks the update as mandatory.
     bool IsNeeded();
@@ -53,10 +53,10 @@ public:
     // when either exists but cannot be read.
     bool LoadState(const AnsiString& stateFile);
 
-private:
+  private:
     bool DownloadFiles(const AnsiString& folder, const AnsiString& journal);
 
-public:
+  public:
     // Installs the downloads that the state file records, in its order:
     //   0  every entry installed, or nothing to install; the state file is deleted;
     //   2  the state file cannot be read, or a download is missing or lacks the listed stamp;
@@ -86,7 +86,7 @@ private:
     AnsiString AsideRecord; // where the install records the old files it sets aside
     int NextAside = 0;      // the number of the next aside name to try
 
-public:
+  public:
     // Stops the downloads: the running transfer fails and no further one starts.
     void Cancel();
 };

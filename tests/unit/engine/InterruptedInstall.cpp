@@ -92,7 +92,8 @@ BOOL WINAPI StepDeleteFile(LPCSTR path) {
     return deleteFile(path);
 }
 
-template <typename Function> void Redirect(const char* name, Function replacement, Function& original) {
+template <typename Function>
+void Redirect(const char* name, Function replacement, Function& original) {
     original = reinterpret_cast<Function>(Redirect(name, reinterpret_cast<void*>(replacement)));
 }
 
