@@ -1,7 +1,5 @@
 #include "SysUtils.h"
 
-#include "Handles.h"
-
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -100,8 +98,10 @@ AnsiString TwoDigits(int n) {
     return buf;
 }
 
-// A local time inside 1980 to 2107 as MS-DOS date and time; false outside. The years are
-// tested here as well: Wine's FileTimeToDosDateTime wraps the years after 2107 round to 1980.
+} // namespace
+
+// The years are tested here as well: Wine's FileTimeToDosDateTime wraps the years after 2107
+// round to 1980.
 bool LastWriteToDos(const FILETIME& lastWrite, int& dos) {
     FILETIME local;
     SYSTEMTIME st;
@@ -112,19 +112,6 @@ bool LastWriteToDos(const FILETIME& lastWrite, int& dos) {
     dos = static_cast<int>((static_cast<DWORD>(date) << 16) | time);
     return true;
 }
-
-bool FindMatching(TSearchRec& rec) {
-    while (rec.FindData.dwFileAttributes & rec.ExcludeAttr)
-        if (!FindNextFileA(rec.FindHandle, &rec.FindData))
-            return false;
-    LastWriteToDos(rec.FindData.ftLastWriteTime, rec.Time);
-    rec.Size = static_cast<int>(rec.FindData.nFileSizeLow);
-    rec.Attr = static_cast<int>(rec.FindData.dwFileAttributes);
-    rec.Name = rec.FindData.cFileName;
-    return true;
-}
-
-} // namespace
 
 AnsiString Trim(const AnsiString& s) {
     AnsiString::size_type first = 0, last = s.size();
@@ -270,13 +257,18 @@ int DateTimeToFileDate(TDateTime t) {
     return static_cast<int>((date << 16) | time);
 }
 
-bool FileExists(const AnsiString& path) {
-    WIN32_FIND_DATAA data;
-    if (!FindHandle(FindFirstFileA(path.c_str(), &data)))
+bool GetFileData(const AnsiString& path, WIN32_FILE_ATTRIBUTE_DATA& data) {
+    // The file search would take these as wildcards and find another file.
+    if (path.find_first_of("*?") != AnsiString::npos)
         return false;
+    return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
+           !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FileExists(const AnsiString& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
     int dos = 0;
-    return !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           LastWriteToDos(data.ftLastWriteTime, dos);
+    return GetFileData(path, data) && LastWriteToDos(data.ftLastWriteTime, dos);
 }
 
 bool IsExistingFile(const AnsiString& path) {
@@ -358,23 +350,3 @@ AnsiString GetCurrentDir() {
 }
 
 bool SetCurrentDir(const AnsiString& dir) { return SetCurrentDirectoryA(dir.c_str()) != 0; }
-
-int FindFirst(const AnsiString& path, int attr, TSearchRec& rec) {
-    rec.ExcludeAttr = ~attr & (faHidden | faSysFile | faVolumeID | faDirectory);
-    rec.FindHandle = FindFirstFileA(path.c_str(), &rec.FindData);
-    if (rec.FindHandle == INVALID_HANDLE_VALUE)
-        return static_cast<int>(GetLastError());
-    if (!FindMatching(rec)) {
-        const int error = static_cast<int>(GetLastError());
-        FindClose(rec);
-        return error ? error : ERROR_NO_MORE_FILES;
-    }
-    return 0;
-}
-
-void FindClose(TSearchRec& rec) {
-    if (rec.FindHandle != INVALID_HANDLE_VALUE) {
-        ::FindClose(rec.FindHandle);
-        rec.FindHandle = INVALID_HANDLE_VALUE;
-    }
-}

@@ -72,7 +72,14 @@ int DateTimeToFileDate(TDateTime t);        // 0 outside the years 1980 to 2107
 
 // ---- files and paths ------------------------------------------------------
 
-// An existing file, not a folder, whose local modification time lies in 1980 to 2107.
+// One look-up of the file that the path names exactly: its attributes, times and size. False
+// when nothing or a folder is there; a path holding "*" or "?" names no file.
+bool GetFileData(const AnsiString& path, WIN32_FILE_ATTRIBUTE_DATA& data);
+// The MS-DOS date and time of a last-write time taken to local time; false outside the years
+// 1980 to 2107.
+bool LastWriteToDos(const FILETIME& lastWrite, int& dos);
+// An existing file, not a folder, whose local modification time lies in 1980 to 2107; the path
+// names it exactly.
 bool FileExists(const AnsiString& path);
 // An existing file, not a folder, whatever its time stamp: the test for a file that is to be
 // opened, replaced or deleted rather than compared.
@@ -95,27 +102,3 @@ AnsiString ExeName();
 
 AnsiString GetCurrentDir();
 bool SetCurrentDir(const AnsiString& dir);
-
-// File attributes for FindFirst.
-constexpr int faReadOnly = 0x01;
-constexpr int faHidden = 0x02;
-constexpr int faSysFile = 0x04;
-constexpr int faVolumeID = 0x08;
-constexpr int faDirectory = 0x10;
-constexpr int faArchive = 0x20;
-
-struct TSearchRec {
-    int Time = 0; // MS-DOS date and time of the last write, local time
-    int Size = 0; // low 32 bits of the size
-    int Attr = 0;
-    AnsiString Name;
-    HANDLE FindHandle = INVALID_HANDLE_VALUE;
-    int ExcludeAttr = 0;
-    WIN32_FIND_DATAA FindData{};
-};
-
-// 0 on success. Finds entries whatever their read-only and archive bits; hidden, system,
-// volume and folder entries only when asked for in attr. FindClose ends a search; after a
-// failed FindFirst it does nothing.
-int FindFirst(const AnsiString& path, int attr, TSearchRec& rec);
-void FindClose(TSearchRec& rec);

@@ -40,77 +40,183 @@ bool StampDownload(const AnsiString& path, TDateTime time) {
     return true;
 }
 
-// The first free name of the pattern "%sud%d.$$$", counting from 0.
-AnsiString FreeDownloadName(const AnsiString& folder) {
-    for (int number = 0;; ++number) {
-        const AnsiString name = folder + "ud" + IntToStr(number) + ".$$$";
-        if (!FileExists(name))
-            return name;
-    }
+// Visits the name of everything in the folder (ending in a backslash), files and folders.
+template <typename Visit> void ForEachName(const AnsiString& folder, Visit visit) {
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA((folder + "*").c_str(), &data));
+    if (find)
+        do
+            visit(AnsiString(data.cFileName),
+                  (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+        while (FindNextFileA(find.get(), &data));
 }
 
-// A name that the pattern "ud%d.$$$" gives: "ud", a decimal number without leading zeros,
-// ".$$$"; letter case does not count, as in the file system.
-bool IsDownloadName(const AnsiString& name) {
+// The number of a name that the pattern "ud%d.$$$" gives ("ud", a decimal number without
+// leading zeros, ".$$$"; letter case does not count, as in the file system); -1 for any other
+// name.
+int DownloadNumber(const AnsiString& name) {
     const AnsiString upper = AnsiUpperCase(name);
-    if (upper.size() < 7 || upper.compare(0, 2, "UD") != 0 ||
+    if (upper.size() < 7 || upper.size() > 15 || upper.compare(0, 2, "UD") != 0 ||
         upper.compare(upper.size() - 4, 4, ".$$$") != 0)
-        return false;
+        return -1;
     const AnsiString number = upper.substr(2, upper.size() - 6);
-    return number.find_first_not_of("0123456789") == AnsiString::npos &&
-           (number == "0" || number[0] != '0');
+    if (number.find_first_not_of("0123456789") != AnsiString::npos ||
+        (number != "0" && number[0] == '0'))
+        return -1;
+    return StrToIntDef(number, -1);
 }
 
-// The full path in upper case: two names of one file compare equal.
-AnsiString FileKey(const AnsiString& path) {
-    std::vector<char> full(MAX_PATH);
-    DWORD n = GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (n >= full.size()) {
-        full.resize(n + 1);
-        n = GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+AnsiString DownloadName(const AnsiString& folder, int number) {
+    return folder + "ud" + IntToStr(number) + ".$$$";
+}
+
+// The free download names of a folder, lowest number first, from one reading of the folder:
+// a name that anything holds, a file or a folder, is not free.
+class DownloadNames {
+  public:
+    explicit DownloadNames(const AnsiString& folder) : folder_(folder) {
+        ForEachName(folder, [this](const AnsiString& name, bool) {
+            if (const int number = DownloadNumber(name); number >= 0)
+                held_.insert(number);
+        });
     }
-    return AnsiUpperCase(n ? AnsiString(full.data(), n) : path);
-}
 
-void AddDownloadKeys(TUpdateFileList& list, std::set<AnsiString>& keys) {
+    // The lowest free name, held from now on.
+    AnsiString Take() {
+        while (held_.count(lowest_))
+            ++lowest_;
+        held_.insert(lowest_);
+        return DownloadName(folder_, lowest_);
+    }
+
+    // A name taken before is free again when nothing stands there any more.
+    void GiveBack(const AnsiString& path) {
+        const int number = DownloadNumber(ExtractFileName(path));
+        if (number >= 0 && GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            held_.erase(number);
+            lowest_ = std::min(lowest_, number);
+        }
+    }
+
+  private:
+    AnsiString folder_;
+    std::set<int> held_;
+    int lowest_ = 0; // every number below is held
+};
+
+void AddDownloadNumbers(const TUpdateFileList& list, std::set<int>& numbers) {
     for (int i = 0; i < list.Count(); ++i)
-        if (!list.GetLocalPath(i).empty())
-            keys.insert(FileKey(list.GetLocalPath(i)));
+        if (const int number = DownloadNumber(ExtractFileName(list.GetLocalPath(i))); number >= 0)
+            numbers.insert(number);
 }
 
 // A run that ended during its downloads leaves the files it fetched in the folder, named by
-// no state file; they are deleted here, as are downloads whose deletion failed before. Files
-// that either list names stay.
-void RemoveUnlistedDownloads(const AnsiString& folder, TUpdateFileList& remote,
-                             TUpdateFileList& local) {
-    std::set<AnsiString> named;
-    AddDownloadKeys(remote, named);
-    AddDownloadKeys(local, named);
+// no state file; they are deleted here, as are downloads whose deletion failed before. Every
+// download lies in this folder, so a file that either list names by its name within the
+// folder stays, however the lists spell the folder.
+void RemoveUnlistedDownloads(const AnsiString& folder, const TUpdateFileList& remote,
+                             const TUpdateFileList& local) {
+    std::set<int> named;
+    AddDownloadNumbers(remote, named);
+    AddDownloadNumbers(local, named);
     std::vector<AnsiString> unlisted;
-    WIN32_FIND_DATAA data;
-    FindHandle find(FindFirstFileA((folder + "*").c_str(), &data));
-    if (!find)
-        return;
-    do {
-        const AnsiString path = folder + data.cFileName;
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsDownloadName(data.cFileName) &&
-            !named.count(FileKey(path)))
-            unlisted.push_back(path);
-    } while (FindNextFileA(find.get(), &data));
+    ForEachName(folder, [&](const AnsiString& name, bool isFolder) {
+        const int number = DownloadNumber(name);
+        if (!isFolder && number >= 0 && !named.count(number))
+            unlisted.push_back(folder + name);
+    });
     for (const AnsiString& path : unlisted)
         ForceDeleteFile(path);
 }
 
-// Moves an existing file out of the way within its folder, to the target's name followed by
-// ".q6old" and, when that is taken, a number. Returns the new name; empty when there is no
-// file or it cannot be moved.
-AnsiString MoveAside(const AnsiString& target) {
-    if (!IsExistingFile(target))
-        return AnsiString();
-    for (int number = 0;; ++number) {
-        const AnsiString aside = target + ".q6old" + (number ? IntToStr(number) : AnsiString());
-        if (GetFileAttributesA(aside.c_str()) == INVALID_FILE_ATTRIBUTES)
-            return MoveFileA(target.c_str(), aside.c_str()) ? aside : AnsiString();
+// The record of the downloads that arrived since the state file was last saved: a list in the
+// state file's own form, "[update]" and one entry line per download, each appended as its
+// download arrives. A run that ends at any moment thus keeps every finished download without
+// rewriting the whole state file after each; the next save of the state file takes them in.
+AnsiString JournalOf(const AnsiString& stateFile) {
+    return stateFile + ".add";
+}
+
+// Appends the line to the file, creating it when missing; true when written whole.
+bool AppendLine(const AnsiString& path, const AnsiString& line) {
+    FileHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const AnsiString text = line + "\r\n";
+    DWORD done = 0;
+    return file &&
+           WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
+           done == text.size();
+}
+
+// An empty record, in place of an earlier one, which the state file just saved holds.
+bool StartJournal(const AnsiString& path) {
+    return ForceDeleteFile(path) && AppendLine(path, "[update]");
+}
+
+// The old files that the install moves aside, each within its target's folder, are recorded
+// in a file beside the state file before they move, one line "<aside>?<target>" each. Both
+// paths are written as the install names them: like the state file's, relative ones count from
+// the application folder, the current directory of every run. A run that ends before the new
+// file stands leaves the record, and the next run puts the old file back.
+AnsiString AsideRecordOf(const AnsiString& stateFile) {
+    return stateFile + ".old";
+}
+
+// Moves the existing target out of the way to a free short name in its folder, so that the
+// name fits wherever the target's does; recorded first. The numbers count on through one
+// install, so that no two lines of its record name one file. Returns the aside name; empty,
+// with the target where it was, when it cannot be recorded or moved.
+AnsiString MoveAside(const AnsiString& record, const AnsiString& target, int& next) {
+    const AnsiString folder = ExtractFilePath(target);
+    for (;;) {
+        const int number = next++;
+        const AnsiString aside = folder + "q6old" + IntToStr(number) + ".$$$";
+        if (GetFileAttributesA(aside.c_str()) != INVALID_FILE_ATTRIBUTES)
+            continue;
+        if (!AppendLine(record, aside + "?" + target))
+            return AnsiString();
+        return MoveFileA(target.c_str(), aside.c_str()) ? aside : AnsiString();
+    }
+}
+
+// Settles every old file of the record: put back where its target is missing, deleted where
+// the target stands. The record keeps only the files that stay (in use); without any it goes.
+// An aside name is taken again only once nothing stands there, so the last line that names
+// it tells whose old file stands there now; earlier ones are passed over.
+void SettleAside(const AnsiString& record) {
+    if (!IsExistingFile(record))
+        return;
+    TStringList lines;
+    try {
+        lines.LoadFromFile(record);
+    } catch (...) {
+        return; // tried again at the next run
+    }
+    TStringList staying;
+    std::set<AnsiString> settled;
+    for (int i = lines.Count() - 1; i >= 0; --i) {
+        const AnsiString& line = lines.Strings(i);
+        const auto separator = line.find('?');
+        if (separator == AnsiString::npos)
+            continue; // a line cut short by a run that ended while writing it: nothing moved
+        const AnsiString aside = line.substr(0, separator), target = line.substr(separator + 1);
+        if (!settled.insert(AnsiUpperCase(aside)).second || !IsExistingFile(aside))
+            continue;
+        if (IsExistingFile(target))
+            ForceDeleteFile(aside);
+        else
+            MoveFileA(aside.c_str(), target.c_str());
+        if (IsExistingFile(aside))
+            staying.Add(line);
+    }
+    if (staying.Count() == 0) {
+        ForceDeleteFile(record);
+        return;
+    }
+    try {
+        staying.SaveToFile(record);
+    } catch (...) {
+        // The record stays as it was; its settled lines are passed over next time.
     }
 }
 
@@ -130,10 +236,22 @@ int TDownload::GetListResult() {
     return Remote.GetRequestResult();
 }
 
+void TDownload::RestoreSetAside(AnsiString stateFile) {
+    SettleAside(AsideRecordOf(stateFile));
+}
+
+bool TDownload::LoadState(const AnsiString& stateFile) {
+    TUpdateFileList journal;
+    if (!Local.LoadFromFile(stateFile) || !journal.LoadFromFile(JournalOf(stateFile)))
+        return false;
+    Local.TakeDownloads(journal);
+    return true;
+}
+
 int TDownload::Prepare(AnsiString stateFile) {
     if (!Remote.Parse())
         return -1;
-    if (!Local.LoadFromFile(stateFile))
+    if (!LoadState(stateFile))
         return -1;
     Remote.AdoptDownloads(Local);
     const AnsiString folder = ExtractFilePath(stateFile);
@@ -172,30 +290,38 @@ bool TDownload::DownloadAll(AnsiString stateFile, AnsiString folder) {
     if (dir.empty())
         return false;
     ForceDirectories(dir);
-    Remote.SaveToFile(stateFile);
-    const bool complete = DownloadFiles(stateFile, folder);
+    // A download that cannot be recorded would be lost to the install: nothing is fetched.
+    if (!Remote.SaveToFile(stateFile))
+        return false;
+    const AnsiString journal = JournalOf(stateFile);
+    const bool complete = StartJournal(journal) && DownloadFiles(folder, journal);
     Remote.CheckFiles();
-    Remote.SaveToFile(stateFile);
+    if (!Remote.SaveToFile(stateFile))
+        return false;
+    ForceDeleteFile(journal); // the state file holds it all now
     return complete;
 }
 
-bool TDownload::DownloadFiles(AnsiString stateFile, AnsiString folder) {
+bool TDownload::DownloadFiles(const AnsiString& folder, const AnsiString& journal) {
     bool failed = false;
     Cancelled = false;
+    DownloadNames names(folder);
     for (int i = 0; i < Remote.Count() && !Cancelled; ++i) {
         if (!Remote.GetLocalPath(i).empty())
             continue; // fetched by an earlier run
-        const AnsiString name = FreeDownloadName(folder);
+        const AnsiString name = names.Take();
         Remote.SetLocalPath(i, name);
         const bool arrived = Http->GetToFile(name, Remote.GetUrl(i)) && FileExists(name);
         if (arrived && GetFileStamp(name).Size == Remote.GetSize(i) &&
             StampDownload(name, Remote.GetTime(i))) {
-            // Saved at once: a run that ends before the loop does keeps this download.
-            Remote.SaveToFile(stateFile);
+            // Recorded at once: a run that ends before the loop does keeps this download.
+            if (!AppendLine(journal, Remote.GetFile(i)->GetLine()))
+                failed = true;
         } else {
             // Deleted and forgotten at once, so that no entry names a file that the next
             // entry's download may take the name of.
             Remote.SetLocalPath(i, "");
+            names.GiveBack(name);
             failed = true;
         }
     }
@@ -203,14 +329,20 @@ bool TDownload::DownloadFiles(AnsiString stateFile, AnsiString folder) {
 }
 
 int TDownload::Install(AnsiString stateFile) {
-    if (!Local.LoadFromFile(stateFile))
+    if (!LoadState(stateFile))
         return 2;
     if (!Local.CheckFiles())
         return 2;
     if (!AllWritable())
         return 3;
-    if (!InstallFiles())
+    AsideRecord = AsideRecordOf(stateFile);
+    NextAside = 0;
+    const bool installed = InstallFiles();
+    // Old files that could not be deleted at once (in use) go now, or at a later run.
+    SettleAside(AsideRecord);
+    if (!installed)
         return 4;
+    ForceDeleteFile(JournalOf(stateFile));
     ForceDeleteFile(stateFile);
     return 0;
 }
@@ -253,11 +385,14 @@ bool TDownload::InstallFile(AnsiString target, AnsiString localFile) {
                                   : ExtractFilePath(target);
     if (!folder.empty() && !ForceDirectories(ExcludeTrailingBackslash(folder)))
         return false;
-    // The old file goes aside rather than away, so that it can come back whole when the new
-    // one cannot be put in place. When it cannot be moved, it is deleted as before.
-    const AnsiString aside = MoveAside(target);
-    if (aside.empty())
-        ForceDeleteFile(target);
+    // The old file goes aside rather than away, so that it comes back whole when the new one
+    // cannot be put in place; when it cannot go aside, it stays and nothing is installed.
+    AnsiString aside;
+    if (IsExistingFile(target)) {
+        aside = MoveAside(AsideRecord, target, NextAside);
+        if (aside.empty())
+            return false;
+    }
     bool placed = MoveFileExA(localFile.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
     if (!placed && CopyFileA(localFile.c_str(), target.c_str(), FALSE)) {
         ForceDeleteFile(localFile);
@@ -269,7 +404,8 @@ bool TDownload::InstallFile(AnsiString target, AnsiString localFile) {
             MoveFileA(aside.c_str(), target.c_str());
         return false;
     }
-    // An old file that is still in use cannot be deleted; it stays under its aside name.
+    // An old file that is still in use cannot be deleted; it stays recorded under its aside
+    // name until a later run settles it.
     if (!aside.empty())
         ForceDeleteFile(aside);
     return true;

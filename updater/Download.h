@@ -15,16 +15,20 @@ public:
     TUpdateFileList Local;  // the state list: an earlier run's record, or the list to install
     bool Cancelled = false;
 
+    // Settles the old files that an install set aside and did not settle, because the run
+    // ended in between or a file was in use: each goes back where its target is missing and
+    // is deleted where the target stands. The first step of every run.
+    void RestoreSetAside(AnsiString stateFile);
     // Fetches the update list text from the URL; true when it was fetched.
     bool LoadList(AnsiString url);
     // How the last list request ended: 1 when it raised an error, 2 otherwise.
     int GetListResult();
-    // Parses the fetched list, loads the state file, lets the list take over every download the
-    // state file records for an unchanged entry (deleting the others), removes the download
-    // files of the state file's folder that no list names any more, drops the entries already
-    // installed and forgets downloads that are missing or changed. Returns the number of entries
-    // still to install; -1 when the list does not parse or the state file exists but cannot be
-    // read.
+    // Parses the fetched list, loads the state file with the downloads recorded beside it, lets the
+    // list take over every download the state file records for an unchanged entry (deleting the
+    // others), removes the download files of the state file's folder that no list names any more,
+    // drops the entries already installed and forgets downloads that are missing or changed.
+    // Returns the number of entries still to install; -1 when the list does not parse or the state
+    // file exists but cannot be read.
     int Prepare(AnsiString stateFile);
     // The list marks the update as mandatory.
     bool IsNeeded();
@@ -34,28 +38,35 @@ public:
     int GetPendingCount();
     int GetPendingSize();
     // Fetches every entry without a download into the folder (ending in a backslash) under the
-    // first free name "ud<n>.$$$", checks its size and stamps it with the listed time. The state
-    // file is saved before the first transfer and again after each download that arrived, so a
-    // run that ends at any moment keeps every finished download; after the transfers, downloads
-    // that are missing or lack the listed stamp are deleted and forgotten and the state file is
-    // saved once more. Returns true when every file arrived and no cancel came; false at once,
-    // with nothing saved or fetched, when the folder is empty or a lone backslash.
+    // first name "ud<n>.$$$" that nothing in the folder holds, checks its size and stamps it
+    // with the listed time. The state file is saved before the first transfer, and each
+    // download that arrived is recorded at once in a small record beside it, so a run that
+    // ends at any moment keeps every finished download; after the transfers, downloads that
+    // are missing or lack the listed stamp are deleted and forgotten and the state file is
+    // saved once more, taking in the record. Returns true when every file arrived, was
+    // recorded and no cancel came; false when a save of the state file fails (nothing is
+    // fetched when the first one does); false at once, with nothing saved or fetched, when the
+    // folder is empty or a lone backslash.
     bool DownloadAll(AnsiString stateFile, AnsiString folder);
 
-private:
-    bool DownloadFiles(AnsiString stateFile, AnsiString folder);
+    // Local := the state file with the downloads recorded beside it since it was saved; false
+    // when either exists but cannot be read.
+    bool LoadState(const AnsiString& stateFile);
 
-public:
+  private:
+    bool DownloadFiles(const AnsiString& folder, const AnsiString& journal);
+
+  public:
     // Installs the downloads that the state file records, in its order:
     //   0  every entry installed, or nothing to install; the state file is deleted;
     //   2  the state file cannot be read, or a download is missing or lacks the listed stamp;
     //      nothing installed (downloads of entries already up to date are deleted);
     //   3  an existing target or a download cannot be opened for reading and writing with no
     //      sharing (in use or read-only); nothing has moved;
-    //   4  a target folder cannot be created, or the new file cannot be put in place; entries
-    //      before it are installed, the failing one keeps its download and its old file (which
-    //      is moved aside within its folder until the new one stands, and back on failure; an
-    //      old file still in use after the move stays beside it as "<target>.q6old").
+    //   4  a target folder cannot be created, or the old file cannot be set aside, or the new
+    //      file cannot be put in place; entries before it are installed, the failing one keeps
+    //      its download and its old file, whole. An old file is set aside within its folder,
+    //      recorded (see RestoreSetAside), until the new one stands, and goes back on failure.
     // The state file stays unless the result is 0.
     int Install(AnsiString stateFile);
 
@@ -72,7 +83,10 @@ private:
     bool InstallFiles();
     bool InstallFile(AnsiString target, AnsiString localFile);
 
-public:
+    AnsiString AsideRecord; // where the install records the old files it sets aside
+    int NextAside = 0;      // the number of the next aside name to try
+
+  public:
     // Stops the downloads: the running transfer fails and no further one starts.
     void Cancel();
 };

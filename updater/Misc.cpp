@@ -1,29 +1,19 @@
 #include "Misc.h"
 
-namespace {
-
-// Files of any attributes; no folders, no volume labels.
-constexpr int kAnyFile = faReadOnly | faHidden | faSysFile | faArchive;
-
-} // namespace
+#include <climits>
 
 TFileStamp GetFileStamp(const AnsiString& path) {
     TFileStamp stamp;
     const AnsiString file =
         path == "$$update$$" ? IncludeTrailingBackslash(ExtractFilePath(ExeName())) + "quen6aux.exe"
                              : path;
-    if (!FileExists(file))
-        return stamp;
-    TSearchRec rec;
-    if (FindFirst(file, kAnyFile, rec) == 0 && rec.FindData.nFileSizeHigh == 0 && rec.Size >= 0) {
-        try {
-            stamp.Time = FileDateToDateTime(rec.Time);
-            stamp.Size = rec.Size;
-        } catch (const EConvertError&) {
-            // The file was stamped outside the MS-DOS years since the test above.
-        }
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    int dos = 0;
+    if (GetFileData(file, data) && data.nFileSizeHigh == 0 && data.nFileSizeLow <= INT_MAX &&
+        LastWriteToDos(data.ftLastWriteTime, dos)) {
+        stamp.Time = FileDateToDateTime(dos);
+        stamp.Size = static_cast<int>(data.nFileSizeLow);
     }
-    FindClose(rec);
     return stamp;
 }
 

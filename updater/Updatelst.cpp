@@ -80,10 +80,14 @@ bool HasListedStamp(const AnsiString& file, const TUpdateFile& entry) {
     return stamp.Size != -1 && stamp.Size == entry.Size && stamp.Time == entry.Time;
 }
 
+// The same file offered: URL, time and size equal.
+bool SameFile(const TUpdateFile& a, const TUpdateFile& b) {
+    return a.Url == b.Url && a.Time == b.Time && a.Size == b.Size;
+}
+
 // The adoption of other's copy by first, the first entry with other's path (null: none).
 void Adopt(TUpdateFile* first, const TUpdateFile& other) {
-    if (first && first->Url == other.Url && first->Time == other.Time &&
-        first->Size == other.Size) {
+    if (first && SameFile(*first, other)) {
         ForceDeleteFile(first->LocalFile);
         first->LocalFile = other.LocalFile;
     } else {
@@ -189,9 +193,8 @@ bool TUpdateFileList::ReadFiles() {
 
 void TUpdateFileList::SortFiles() {
     if (Count() > 1) {
-        // One locale key per entry, in place of two locale conversions per comparison. The
-        // order is CompareFiles' order; its ties go by the bytes of the path, which keeps
-        // byte-equal paths of one time side by side for the pass below.
+        // One locale key per entry, in place of two locale conversions per comparison; the
+        // order is CompareFiles' order.
         struct Item {
             AnsiString key;
             const TUpdateFile* entry;
@@ -204,9 +207,9 @@ void TUpdateFileList::SortFiles() {
         std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
             if (const int c = a.key.compare(b.key))
                 return c < 0;
-            if (a.entry->Time != b.entry->Time)
-                return a.entry->Time > b.entry->Time;
-            return a.entry->Path < b.entry->Path;
+            if (const int c = a.entry->Path.compare(b.entry->Path))
+                return c < 0;
+            return a.entry->Time > b.entry->Time;
         });
         std::vector<int> order;
         order.reserve(items.size());
@@ -233,6 +236,10 @@ int TUpdateFileList::CompareFiles(TStringList* list, int index1, int index2) {
     if (!a)
         return -1;
     if (const int c = LocaleCompare(a->Path, b->Path))
+        return c < 0 ? -1 : 1;
+    // Paths that the locale holds equal but whose bytes differ are two paths: each keeps its
+    // entries side by side, so that exactly one of them survives.
+    if (const int c = a->Path.compare(b->Path))
         return c < 0 ? -1 : 1;
     if (a->Time == b->Time)
         return 0;
@@ -342,17 +349,41 @@ void TUpdateFileList::AdoptDownload(const TUpdateFile& other) {
     Adopt(first, other);
 }
 
+namespace {
+
+// The first entry of each path, looked up once for all entries of another list. Adopting
+// changes no path and removes no entry, so the index holds throughout.
+class FirstOfPath {
+  public:
+    explicit FirstOfPath(const TUpdateFileList& list) {
+        first_.reserve(list.Count());
+        for (int i = 0; i < list.Count(); ++i)
+            first_.emplace(list.GetFile(i)->Path, list.GetFile(i));
+    }
+    TUpdateFile* operator()(const AnsiString& path) const {
+        const auto found = first_.find(path);
+        return found == first_.end() ? nullptr : found->second;
+    }
+
+  private:
+    std::unordered_map<std::string_view, TUpdateFile*> first_;
+};
+
+} // namespace
+
 void TUpdateFileList::AdoptDownloads(const TUpdateFileList& other) {
-    // The first entry of each path, looked up once for all entries of the other list. Adopting
-    // changes no path and removes no entry, so the index holds throughout.
-    std::unordered_map<std::string_view, TUpdateFile*> firstOfPath;
-    firstOfPath.reserve(Count());
-    for (int i = 0; i < Count(); ++i)
-        firstOfPath.emplace(GetFile(i)->Path, GetFile(i));
+    const FirstOfPath first(*this);
+    for (int i = 0; i < other.Count(); ++i)
+        Adopt(first(other.GetFile(i)->Path), *other.GetFile(i));
+}
+
+void TUpdateFileList::TakeDownloads(const TUpdateFileList& other) {
+    const FirstOfPath first(*this);
     for (int i = 0; i < other.Count(); ++i) {
         const TUpdateFile& entry = *other.GetFile(i);
-        const auto found = firstOfPath.find(entry.Path);
-        Adopt(found == firstOfPath.end() ? nullptr : found->second, entry);
+        TUpdateFile* p = first(entry.Path);
+        if (p && !entry.LocalFile.empty() && SameFile(*p, entry))
+            p->LocalFile = entry.LocalFile;
     }
 }
 

@@ -37,7 +37,8 @@ class TUpdateFileList {
     // byte for byte, the one before it.
     void SortFiles();
     // Negative when item index1 goes before item index2: items without an entry first, then
-    // paths by CompareStringA for the user's default locale, then the later time first.
+    // paths by CompareStringA for the user's default locale, paths it holds equal by their
+    // bytes, then the later time first.
     static int CompareFiles(TStringList* list, int index1, int index2);
     // Appends the entry the line forms, with the line; false when it forms none.
     bool AddFileLine(const AnsiString& line);
@@ -79,6 +80,10 @@ class TUpdateFileList {
     void AdoptDownload(const TUpdateFile& other);
     // AdoptDownload of each entry of the other list, in its order.
     void AdoptDownloads(const TUpdateFileList& other);
+    // The downloads recorded in other since this list was saved: the first entry with the path
+    // of each entry of other that names a download takes that name when URL, time and size are
+    // equal too. Nothing is deleted, so a record read twice does no harm.
+    void TakeDownloads(const TUpdateFileList& other);
     // RemoveUpToDate, then the result of VerifyDownloads.
     bool CheckFiles();
     // Reads the state file into Lines (denying others write access) and rebuilds the entries

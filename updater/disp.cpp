@@ -188,6 +188,7 @@ void TFmDisp::WmStartUpdate() {
     if (Started)
         return;
     Started = true;
+    Downloader.RestoreSetAside(StateFile());
     if (NormalRun)
         RunUpdate();
     else

@@ -110,14 +110,15 @@ protected:
     // A start that only installs.
     int InstallOnly() { return TDownload().Install(stateFile); }
 
-    // Entry path -> the name of the download the state file records for it (empty: none).
+    // Entry path -> the name of the download that the state file and the record beside it
+    // name for it (empty: none), as the next run reads them.
     std::map<AnsiString, AnsiString> Recorded() {
-        TUpdateFileList state;
+        TDownload next;
         EXPECT_TRUE(FileExists(stateFile));
-        EXPECT_TRUE(state.LoadFromFile(stateFile));
+        EXPECT_TRUE(next.LoadState(stateFile));
         std::map<AnsiString, AnsiString> recorded;
-        for (int i = 0; i < state.Count(); ++i)
-            recorded[state.GetName(i)] = ExtractFileName(state.GetLocalPath(i));
+        for (int i = 0; i < next.Local.Count(); ++i)
+            recorded[next.Local.GetName(i)] = ExtractFileName(next.Local.GetLocalPath(i));
         return recorded;
     }
     // The targets of the server's file requests, in order.
@@ -418,8 +419,9 @@ TEST_F(Engine, RunKilledDuringADownloadKeepsTheFinishedOnes) {
     TDownload next;
     EXPECT_EQ(Prepare(next), 4);
     EXPECT_EQ(next.GetPendingCount(), 2);
-    EXPECT_EQ(FilesIn(downloads),
-              (std::set<AnsiString>{"dllst.$$$", "notes.txt", "ud0.$$$", "ud01.$$$", "ud1.$$$"}));
+    // The record of the finished downloads stays until the next save of the state file.
+    EXPECT_EQ(FilesIn(downloads), (std::set<AnsiString>{"dllst.$$$", "dllst.$$$.add", "notes.txt",
+                                                        "ud0.$$$", "ud01.$$$", "ud1.$$$"}));
     EXPECT_TRUE(next.DownloadAll(stateFile, downloads));
     EXPECT_EQ(Fetched(), (std::vector<std::string>{"/f0", "/f1", "/f2", "/f2", "/f3"}));
     EXPECT_EQ(next.Install(stateFile), 0);
@@ -516,19 +518,153 @@ INSTANTIATE_TEST_SUITE_P(
                     Unplaceable{"TargetIsAFolder", "b.txt", "b.txt\\inside.txt", "b.txt"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Engine, OldTargetComesBackWhenTheNewFileCannotBePutInPlace) {
-    // Two entries share one download: once the first has moved it, the second finds nothing to
-    // move or copy.
-    WriteState({{{"a.txt", "new!"}, "ud0.$$$"}, {{"b.txt", "new!"}, "ud0.$$$"}});
-    WriteFile("b.txt", "old b");
-    SetLocalWriteTime("b.txt", 2001, 2, 3, 4, 5, 6);
-    const TFileStamp old = GetFileStamp("b.txt");
-    WriteFile("b.txt.q6old", "someone else's");
+// Two entries share one download: once the first has moved it, the second finds nothing to
+// move or copy. Its old file stays whole, also under a name too long for any suffix.
+TEST_F(Engine, OldTargetStaysWholeWhenTheNewFileCannotBePutInPlace) {
+    for (const AnsiString& name : {AnsiString("b.txt"), AnsiString(250, 'b')}) {
+        SCOPED_TRACE(name.size());
+        WriteState({{{"a.txt", "new!"}, "ud0.$$$"}, {{name, "new!"}, "ud0.$$$"}});
+        WriteFile(name, "old b");
+        SetLocalWriteTime(name, 2001, 2, 3, 4, 5, 6);
+        const TFileStamp old = GetFileStamp(name);
+        WriteFile("b.txt.q6old", "someone else's");
 
-    EXPECT_EQ(InstallOnly(), 4);
-    ExpectInstalled("a.txt", "new!");
-    EXPECT_EQ(ReadFile("b.txt"), "old b");
-    EXPECT_EQ(GetFileStamp("b.txt").Time, old.Time);
-    EXPECT_EQ(ReadFile("b.txt.q6old"), "someone else's");
-    EXPECT_EQ(FilesIn(app.Path()), (std::set<AnsiString>{"a.txt", "b.txt", "b.txt.q6old"}));
+        EXPECT_EQ(InstallOnly(), 4);
+        ExpectInstalled("a.txt", "new!");
+        EXPECT_EQ(ReadFile(name), "old b");
+        EXPECT_EQ(GetFileStamp(name).Time, old.Time);
+        EXPECT_EQ(ReadFile("b.txt.q6old"), "someone else's");
+        EXPECT_EQ(FilesIn(app.Path()), (std::set<AnsiString>{"a.txt", name, "b.txt.q6old"}));
+        for (const AnsiString& file : FilesIn(app.Path()))
+            ForceDeleteFile(file);
+    }
+}
+
+TEST_F(Engine, ATargetWithALongNameIsReplaced) {
+    const AnsiString name(250, 'l');
+    WriteFile(name, "old");
+    Publish({{name, "new"}});
+    TDownload run;
+    ASSERT_TRUE(DownloadRun(run));
+    EXPECT_EQ(run.Install(stateFile), 0);
+    ExpectInstalled(name, "new");
+    EXPECT_EQ(FilesIn(app.Path()), std::set<AnsiString>{name});
+    EXPECT_TRUE(FilesIn(downloads).empty());
+}
+
+// A folder in place of the state file: no download could be recorded for the install.
+TEST_F(Engine, AStateFileThatCannotBeSavedFailsTheDownloads) {
+    Publish({{"a.txt", "new a"}});
+    ForceDirectories(stateFile);
+    TDownload run;
+    EXPECT_FALSE(DownloadRun(run));
+    EXPECT_TRUE(Fetched().empty());
+    EXPECT_FALSE(FileExists("a.txt"));
+}
+
+TEST_F(Engine, ADownloadNameHeldByAFolderIsSkipped) {
+    ForceDirectories(downloads + "ud0.$$$");
+    Publish({{"a.txt", "new a"}});
+    TDownload run;
+    EXPECT_TRUE(DownloadRun(run));
+    EXPECT_EQ(Recorded()["a.txt"], "ud1.$$$");
+    EXPECT_EQ(run.Install(stateFile), 0);
+    ExpectInstalled("a.txt", "new a");
+}
+
+// The state file names its downloads by the folder as one run spelled it; the next run may
+// spell the same folder otherwise.
+TEST_F(Engine, RecordedDownloadsStayWhateverTheFolderIsCalled) {
+    const Offer a{"a.txt", "new a"};
+    Publish({a});
+    const AnsiString folder = app / "Download Folder\\";
+    char shortName[MAX_PATH];
+    ForceDirectories(folder);
+    const DWORD n = GetShortPathNameA(folder.c_str(), shortName, MAX_PATH);
+    ASSERT_GT(n, 0u);
+    ASSERT_NE(AnsiUpperCase(AnsiString(shortName, n)), AnsiUpperCase(folder));
+    for (const AnsiString& spelling : {AnsiString(shortName, n), AnsiUpperCase(folder)}) {
+        SCOPED_TRACE(spelling);
+        WriteFile(folder + "dllst.$$$", "[update]\r\n" + EntryLine(a, server.Url(FileTarget(0))) +
+                                            "?" + folder + "ud0.$$$\r\n");
+        WriteFile(folder + "ud0.$$$", a.body);
+        SetLocalWriteTime(folder + "ud0.$$$", 2003, 6, 12, 8, 38, 20);
+        TDownload run;
+        ASSERT_TRUE(run.LoadList(server.Url("/list")));
+        EXPECT_EQ(run.Prepare(spelling + "dllst.$$$"), 1);
+        EXPECT_EQ(run.GetPendingCount(), 0);
+        EXPECT_EQ(ReadFile(folder + "ud0.$$$"), a.body);
+    }
+}
+
+// An install killed before each of its file steps in turn, then run again: every target holds
+// its whole old or its whole new content once the next run has settled what was set aside, and
+// after its install the new one, with nothing left beside it.
+TEST_F(Engine, InstallKilledAtAnyStepLosesNothing) {
+    struct Target {
+        AnsiString path, old, fresh;
+    };
+    const std::vector<Target> targets = {{"a.txt", "old a", "new a"},
+                                         {"b.txt", "", "new b"}, // no old file
+                                         {AnsiString(250, 'l'), "old long", "new long"},
+                                         {"sub\\c.txt", "old c", "new c"}};
+    const AnsiString eventName =
+        "q6install-stopped-" + IntToStr(static_cast<int>(GetCurrentProcessId()));
+    const KernelHandle stopped(CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
+    bool finished = false;
+    for (int step = 1; step < 100 && !finished; ++step) {
+        SCOPED_TRACE(step);
+        const AnsiString run = app / ("run" + IntToStr(step) + "\\");
+        const AnsiString folder = run + "quen6\\Download\\";
+        const AnsiString state = folder + "dllst.$$$";
+        ForceDirectories(run + "sub");
+        ForceDirectories(folder);
+        SetCurrentDir(run); // the long name fits relative to the run's folder only
+        AnsiString text = "[update]\r\n";
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            const Target& t = targets[i];
+            if (!t.old.empty())
+                WriteFile(t.path, t.old);
+            const AnsiString download = folder + "ud" + IntToStr(static_cast<int>(i)) + ".$$$";
+            WriteFile(download, t.fresh);
+            SetLocalWriteTime(download, 2003, 6, 12, 8, 38, 20);
+            text += EntryLine({t.path, t.fresh}, "http://h/x") + "?" + download + "\r\n";
+        }
+        WriteFile(state, text);
+
+        ResetEvent(stopped.get());
+        {
+            Process killed("\"" + ExtractFilePath(ExeName()) + "interruptedinstall.exe\" \"" +
+                               state + "\" " + eventName + " " + IntToStr(step),
+                           run);
+            const HANDLE ends[] = {stopped.get(), killed.Handle()};
+            const DWORD end = WaitForMultipleObjects(2, ends, FALSE, kDeadlineMs);
+            ASSERT_NE(end, WAIT_TIMEOUT);
+            if (end == WAIT_OBJECT_0 + 1) {
+                EXPECT_EQ(killed.Wait(), 100);
+                finished = true;
+            }
+            killed.Kill();
+        }
+
+        TDownload next;
+        next.RestoreSetAside(state);
+        for (const Target& t : targets) {
+            SCOPED_TRACE(t.path.substr(0, 10));
+            const bool present = IsExistingFile(t.path);
+            EXPECT_TRUE(present || t.old.empty());
+            if (present) {
+                const AnsiString content = ReadFile(t.path);
+                EXPECT_TRUE(content == t.old || content == t.fresh) << content;
+            }
+        }
+        EXPECT_EQ(next.Install(state), 0);
+        for (const Target& t : targets)
+            ExpectInstalled(t.path, t.fresh);
+        EXPECT_EQ(FilesIn(run), (std::set<AnsiString>{"a.txt", "b.txt", targets[2].path}));
+        EXPECT_EQ(FilesIn(run + "sub\\"), std::set<AnsiString>{"c.txt"});
+        EXPECT_TRUE(FilesIn(folder).empty());
+        SetCurrentDir(app.Path());
+    }
+    EXPECT_TRUE(finished);
 }

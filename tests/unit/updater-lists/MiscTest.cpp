@@ -45,6 +45,15 @@ TEST(GetFileStamp, MissingFilesAndFoldersHaveNoStamp) {
     ExpectNoStamp("");
 }
 
+TEST(GetFileStamp, AWildcardNamesNoFile) {
+    TempDir dir;
+    WriteFile(dir / "ab", "12345");
+    for (const char* pattern : {"a*", "*", "?b"}) {
+        SCOPED_TRACE(pattern);
+        ExpectNoStamp(dir / pattern);
+    }
+}
+
 TEST(GetFileStamp, FilesOfAnyAttributes) {
     const DWORD attributes[] = {0,
                                 FILE_ATTRIBUTE_READONLY,

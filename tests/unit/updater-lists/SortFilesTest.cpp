@@ -25,7 +25,7 @@ std::vector<AnsiString> Pieces() {
         for (const char* kana : {"\xb1", "\xb2", "\xde"}) // half-width katakana
             pieces.push_back(kana);
     } else {
-        for (const char* latin : {"\xe9", "\xc9", "\xe6", "\xc6", "\xdf", "\xf1", "\xfc"})
+        for (const char* latin : {"\xe9", "\xc9", "\xe6", "\xc6", "\xdf", "\xf1", "\xfc", "\xad"})
             pieces.push_back(latin);
     }
     return pieces;
@@ -102,6 +102,23 @@ TEST(SortFiles, SameTimeAndPath) {
                        Entry("b", "3") + "\n" + Entry("a", "4"));
     ASSERT_TRUE(list.Parse());
     EXPECT_EQ(PathsOf(list), (Names{"a", "b"}));
+}
+
+// Under code page 1252 a soft hyphen weighs nothing: "a" and "a" followed by one are equal to
+// the locale, yet two paths.
+TEST(SortFiles, PathsTheLocaleHoldsEqualKeepOneEntryEach) {
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "the soft hyphen is a character of code page 1252";
+    TUpdateFileList list;
+    list.Lines.SetText("[update]\r\n" + Entry("a", "h/x", "2024/01/03?12:00:00") + "\r\n" +
+                       Entry("a\xad", "h/x", "2024/01/02?12:00:00") + "\r\n" +
+                       Entry("a", "h/x", "2024/01/01?12:00:00") + "\r\n");
+    ASSERT_TRUE(list.Parse());
+    ASSERT_EQ(list.Count(), 2);
+    for (int i = 0; i < list.Count(); ++i)
+        if (list.GetName(i) == "a") {
+            EXPECT_EQ(list.GetTime(i), EncodeDate(2024, 1, 3) + EncodeTime(12, 0, 0, 0));
+        }
 }
 
 TEST(CompareFiles, ItemsWithoutAnEntryComeFirst) {

@@ -1,0 +1,123 @@
+// An install that ends from outside at a chosen step:
+//
+//     interruptedinstall <state file> <event name> <step>
+//
+// It runs as an install-only start does: settles what an earlier install set aside, then
+// installs. Every call that changes a file (create a folder, write, move, copy, delete)
+// counts as a step; before the chosen one it signals the event and waits to be killed. When
+// the install ends first, the exit code is 100 plus its result.
+#include "Download.h"
+
+#include "Forms.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+int stopAt = 0;
+int steps = 0;
+HANDLE stopped = nullptr;
+
+void Step() {
+    if (++steps == stopAt) {
+        SetEvent(stopped);
+        Sleep(INFINITE);
+    }
+}
+
+// The program's own import of a kernel32 function, pointed at a replacement; the original is
+// returned.
+void* Redirect(const char* name, void* replacement) {
+    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         module->Name; ++module) {
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            const auto* byName =
+                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) != 0)
+                continue;
+            DWORD protection;
+            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE,
+                           &protection);
+            void* original = reinterpret_cast<void*>(slots->u1.Function);
+            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), protection,
+                           &protection);
+            return original;
+        }
+    }
+    return nullptr;
+}
+
+decltype(&CreateDirectoryA) createDirectory;
+decltype(&WriteFile) writeFile;
+decltype(&MoveFileA) moveFile;
+decltype(&MoveFileExA) moveFileEx;
+decltype(&CopyFileA) copyFile;
+decltype(&DeleteFileA) deleteFile;
+
+BOOL WINAPI StepCreateDirectory(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
+    Step();
+    return createDirectory(path, security);
+}
+BOOL WINAPI StepWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD done,
+                          LPOVERLAPPED overlapped) {
+    Step();
+    return writeFile(file, data, size, done, overlapped);
+}
+BOOL WINAPI StepMoveFile(LPCSTR from, LPCSTR to) {
+    Step();
+    return moveFile(from, to);
+}
+BOOL WINAPI StepMoveFileEx(LPCSTR from, LPCSTR to, DWORD flags) {
+    Step();
+    return moveFileEx(from, to, flags);
+}
+BOOL WINAPI StepCopyFile(LPCSTR from, LPCSTR to, BOOL failIfExists) {
+    Step();
+    return copyFile(from, to, failIfExists);
+}
+BOOL WINAPI StepDeleteFile(LPCSTR path) {
+    Step();
+    return deleteFile(path);
+}
+
+template <typename Function>
+void Redirect(const char* name, Function replacement, Function& original) {
+    original = reinterpret_cast<Function>(Redirect(name, reinterpret_cast<void*>(replacement)));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4)
+        return 2;
+    const AnsiString stateFile = argv[1];
+    KernelHandle event(OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]));
+    stopAt = StrToIntDef(argv[3], 0);
+    if (!event)
+        return 2;
+    stopped = event.get();
+    Application->Initialize();
+    Redirect("CreateDirectoryA", &StepCreateDirectory, createDirectory);
+    Redirect("WriteFile", &StepWriteFile, writeFile);
+    Redirect("MoveFileA", &StepMoveFile, moveFile);
+    Redirect("MoveFileExA", &StepMoveFileEx, moveFileEx);
+    Redirect("CopyFileA", &StepCopyFile, copyFile);
+    Redirect("DeleteFileA", &StepDeleteFile, deleteFile);
+    if (!createDirectory || !writeFile || !moveFile || !moveFileEx || !copyFile || !deleteFile)
+        return 3;
+    TDownload run;
+    run.RestoreSetAside(stateFile);
+    return 100 + run.Install(stateFile);
+}

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The engine's download loop for 100 to 5,000 small files from the test bed's nginx: the cost
+# per file of the transfer alone, of TDownload::DownloadAll and, on the smaller sizes, of the
+# straightforward loop, whose result must be the same. Prints figures; not a test.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build}
+
+source "$root/tools/testbed.sh"
+testbed_build "$build" download_bench >/dev/null
+testbed_start "$build"
+
+files=$build/nginx/root/benchdl
+mkdir -p "$files"
+for i in $(seq 0 4999); do
+    [ -f "$files/f$i" ] || printf '%-63s\n' "file $i" >"$files/f$i"
+done
+
+wine "$build/bench/download_bench.exe" "http://127.0.0.1:$QUEN6_NGINX_PORT/benchdl"
