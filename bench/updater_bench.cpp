@@ -4,9 +4,11 @@
 //   updater_bench UPDATER BYTES
 // Prints one line: the bytes (as given), the seconds and the updater's peak working set in KiB.
 #include "Handles.h"
+#include "TopWindows.h"
 
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -16,33 +18,12 @@ namespace {
 
 const DWORD kDeadlineMs = 10 * 60 * 1000;
 
-struct Boxes {
-    DWORD process;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK FindBox(HWND hwnd, LPARAM param) {
-    auto* boxes = reinterpret_cast<Boxes*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    char cls[16] = {};
-    GetClassNameA(hwnd, cls, sizeof cls);
-    if (pid == boxes->process && IsWindowVisible(hwnd) && lstrcmpA(cls, "#32770") == 0)
-        boxes->found.push_back(hwnd);
-    return TRUE;
-}
-
 // The first box of the process that is not among the answered ones; null when none shows.
 HWND NewBox(DWORD process, const std::vector<HWND>& answered) {
-    Boxes boxes{process, {}};
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&boxes));
-    for (HWND box : boxes.found) {
-        bool known = false;
-        for (HWND h : answered)
-            known = known || h == box;
-        if (!known)
-            return box;
-    }
+    for (HWND window : TopWindows(process))
+        if (ClassOf(window) == "#32770" &&
+            std::find(answered.begin(), answered.end(), window) == answered.end())
+            return window;
     return nullptr;
 }
 

@@ -118,10 +118,14 @@ EOF
 testbed_nginx_serve() {
     local dir=$1 root=$2 lines=${3:-}
     mkdir -p "$dir/temp"
-    local attempt port pid
-    for attempt in $(seq 20); do
-        port=$((20000 + RANDOM % 30000))
-        cat >"$dir/nginx.conf" <<EOF
+    testbed_serve nginx "$dir/error.log" testbed_nginx_conf \
+        nginx -e "$dir/error.log" -p "$dir" -c "$dir/nginx.conf" || return 1
+    testbed_nginx_port=$testbed_port
+}
+
+# Writes nginx's configuration for PORT, from the dir, root and lines of testbed_nginx_serve.
+testbed_nginx_conf() {
+    cat >"$dir/nginx.conf" <<EOF
 daemon off;
 master_process off;
 pid $dir/nginx.pid;
@@ -136,23 +140,36 @@ http {
     scgi_temp_path $dir/temp/scgi;
     default_type application/octet-stream;
     server {
-        listen 127.0.0.1:$port;
+        listen 127.0.0.1:$1;
         root $root;
 $lines
     }
 }
 EOF
-        nginx -e "$dir/error.log" -p "$dir" -c "$dir/nginx.conf" </dev/null >/dev/null 2>&1 &
+}
+
+# Starts a server on 127.0.0.1 at a free port: CONFIGURE PORT writes its configuration for a
+# port drawn at random, COMMAND runs the server in the foreground; another port is tried when
+# that one is taken. Sets testbed_port; the server is stopped with the bed.
+#   testbed_serve NAME LOG CONFIGURE COMMAND...
+testbed_serve() {
+    local name=$1 log=$2 configure=$3
+    shift 3
+    local attempt port pid
+    for attempt in $(seq 20); do
+        port=$((20000 + RANDOM % 30000))
+        "$configure" "$port"
+        "$@" </dev/null >/dev/null 2>&1 &
         pid=$!
         if testbed_await_port "$pid" "$port"; then
             testbed_pids+=("$pid")
-            testbed_nginx_port=$port
+            testbed_port=$port
             return 0
         fi
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    echo "testbed: nginx did not start (see $dir/error.log)" >&2
+    echo "testbed: $name did not start (see $log)" >&2
     return 1
 }
 
@@ -177,11 +194,15 @@ testbed_squid() {
     mkdir -p "$dir"
     # Started as root, squid works as the user proxy, which must be able to write there.
     chown proxy:proxy "$dir"
-    local attempt port pid
-    for attempt in $(seq 20); do
-        port=$((20000 + RANDOM % 30000))
-        cat >"$dir/squid.conf" <<EOF
-http_port 127.0.0.1:$port
+    testbed_serve squid "$dir/cache.log" testbed_squid_conf squid -N -f "$dir/squid.conf" ||
+        return 1
+    export QUEN6_SQUID_PORT=$testbed_port
+}
+
+# Writes squid's configuration for PORT into the dir of testbed_squid.
+testbed_squid_conf() {
+    cat >"$dir/squid.conf" <<EOF
+http_port 127.0.0.1:$1
 http_access allow all
 cache deny all
 cache_effective_user proxy
@@ -192,16 +213,4 @@ coredump_dir $dir
 pinger_enable off
 shutdown_lifetime 0 seconds
 EOF
-        squid -N -f "$dir/squid.conf" </dev/null >/dev/null 2>&1 &
-        pid=$!
-        if testbed_await_port "$pid" "$port"; then
-            testbed_pids+=("$pid")
-            export QUEN6_SQUID_PORT=$port
-            return 0
-        fi
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    echo "testbed: squid did not start (see $dir/cache.log)" >&2
-    return 1
 }
