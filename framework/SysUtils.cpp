@@ -271,7 +271,7 @@ bool FileExists(const AnsiString& path) {
     return GetFileData(path, data) && LastWriteToDos(data.ftLastWriteTime, dos);
 }
 
-bool IsExistingFile(const AnsiString& path) {
+bool FileExistsAnyDate(const AnsiString& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
