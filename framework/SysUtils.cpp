@@ -350,3 +350,8 @@ AnsiString GetCurrentDir() {
 }
 
 bool SetCurrentDir(const AnsiString& dir) { return SetCurrentDirectoryA(dir.c_str()) != 0; }
+
+void TraceException(const AnsiString& action, const Exception& e) {
+    const AnsiString line = ExtractFileName(ExeName()) + ": " + action + ": " + e.Message + "\n";
+    OutputDebugStringA(line.c_str());
+}

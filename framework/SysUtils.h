@@ -26,6 +26,11 @@ public:
     using Exception::Exception;
 };
 
+// Sends "<program file name>: <action>: <the exception's message>" to the debugger output (a
+// debug viewer on Windows, WINEDEBUG=+debugstr under Wine), so that a failure the user learns
+// of only in general terms keeps its cause there. Nothing is shown or stored.
+void TraceException(const AnsiString& action, const Exception& e);
+
 // ---- text -----------------------------------------------------------------
 
 // A copy without the characters of codes 0 to 32 at either end.

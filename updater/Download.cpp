@@ -189,10 +189,14 @@ void SettleAside(const AnsiString& record) {
     if (!FileExistsAnyDate(record))
         return;
     TStringList lines;
+    // Tried again at the next run.
     try {
         lines.LoadFromFile(record);
+    } catch (const Exception& e) {
+        TraceException("Reading " + record, e);
+        return;
     } catch (...) {
-        return; // tried again at the next run
+        return;
     }
     TStringList staying;
     std::set<AnsiString> settled;
@@ -215,10 +219,12 @@ void SettleAside(const AnsiString& record) {
         ForceDeleteFile(record);
         return;
     }
+    // On failure the record stays as it was; its settled lines are passed over next time.
     try {
         staying.SaveToFile(record);
+    } catch (const Exception& e) {
+        TraceException("Writing " + record, e);
     } catch (...) {
-        // The record stays as it was; its settled lines are passed over next time.
     }
 }
 

@@ -110,6 +110,9 @@ bool THttp::Request(AnsiString url) {
         RequestRaised = false;
         try {
             NmHttp->Get(url);
+        } catch (const Exception& e) {
+            TraceException("GET " + url, e);
+            RequestRaised = true;
         } catch (...) {
             RequestRaised = true;
         }
