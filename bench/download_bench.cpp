@@ -104,7 +104,7 @@ AnsiString Result(const AnsiString& folder) {
     AnsiString result = state;
     for (int i = 0;; ++i) {
         const AnsiString name = folder + "ud" + IntToStr(i) + ".$$$";
-        if (!IsExistingFile(name))
+        if (!FileExistsAnyDate(name))
             break;
         result += ReadFile(name);
     }

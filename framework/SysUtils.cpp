@@ -271,7 +271,7 @@ bool FileExists(const AnsiString& path) {
     return GetFileData(path, data) && LastWriteToDos(data.ftLastWriteTime, dos);
 }
 
-bool IsExistingFile(const AnsiString& path) {
+bool FileExistsAnyDate(const AnsiString& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
@@ -350,3 +350,8 @@ AnsiString GetCurrentDir() {
 }
 
 bool SetCurrentDir(const AnsiString& dir) { return SetCurrentDirectoryA(dir.c_str()) != 0; }
+
+void TraceException(const AnsiString& action, const Exception& e) {
+    const AnsiString line = ExtractFileName(ExeName()) + ": " + action + ": " + e.Message + "\n";
+    OutputDebugStringA(line.c_str());
+}

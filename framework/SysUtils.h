@@ -26,6 +26,11 @@ public:
     using Exception::Exception;
 };
 
+// Sends "<program file name>: <action>: <the exception's message>" to the debugger output (a
+// debug viewer on Windows, WINEDEBUG=+debugstr under Wine), so that a failure the user learns
+// of only in general terms keeps its cause there. Nothing is shown or stored.
+void TraceException(const AnsiString& action, const Exception& e);
+
 // ---- text -----------------------------------------------------------------
 
 // A copy without the characters of codes 0 to 32 at either end.
@@ -78,12 +83,10 @@ bool GetFileData(const AnsiString& path, WIN32_FILE_ATTRIBUTE_DATA& data);
 // The MS-DOS date and time of a last-write time taken to local time; false outside the years
 // 1980 to 2107.
 bool LastWriteToDos(const FILETIME& lastWrite, int& dos);
-// An existing file, not a folder, whose local modification time lies in 1980 to 2107; the path
-// names it exactly.
+// A file, not a folder, that the path names exactly, last written (local time) in 1980 to 2107.
 bool FileExists(const AnsiString& path);
-// An existing file, not a folder, whatever its time stamp: the test for a file that is to be
-// opened, replaced or deleted rather than compared.
-bool IsExistingFile(const AnsiString& path);
+// A file, not a folder, whatever its date: for a file to open, replace or delete, not compare.
+bool FileExistsAnyDate(const AnsiString& path);
 bool DirectoryExists(const AnsiString& path);
 // Creates the folder with every missing parent; true when it exists afterwards.
 // Raises EInOutError for an empty name.

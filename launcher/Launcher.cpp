@@ -8,7 +8,7 @@ AnsiString GetUpdaterDir(const AnsiString& launcherDir) {
     AnsiString folderName;
     const AnsiString settingsPath = launcherDir + "quen6fld.ini";
     // Whatever its time stamp: a settings file copied with an odd date must still be read.
-    if (IsExistingFile(settingsPath)) {
+    if (FileExistsAnyDate(settingsPath)) {
         TIniFile settings(settingsPath);
         folderName = settings.ReadString("update", "updaterdir", "");
         LanguageCode = settings.ReadString("update", "language", "");
@@ -25,7 +25,7 @@ bool IsDirectory(const AnsiString& path) {
 
 void SwapInDelivered(const AnsiString& installed, const AnsiString& delivered) {
     // Whatever its time stamp, as the settings file.
-    if (!IsExistingFile(delivered))
+    if (!FileExistsAnyDate(delivered))
         return;
     SetFileAttributesA(installed.c_str(), FILE_ATTRIBUTE_NORMAL);
     // Deleting the installed file first and renaming the delivered one after it would leave no

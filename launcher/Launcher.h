@@ -17,8 +17,8 @@ AnsiString GetUpdaterDir(const AnsiString& launcherDir);
 // True when path names an existing folder.
 bool IsDirectory(const AnsiString& path);
 
-// When the file test finds delivered, it takes the place of installed, whose attributes are
-// cleared first. The replacement is one step: when it cannot be made (either file in use, no
-// rights), both files stay as they are and the delivered one waits for the next start. Nothing
-// is reported.
+// When a file stands at delivered, whatever its date, it takes the place of installed, whose
+// attributes are cleared first. The replacement is one step: when it cannot be made (either
+// file in use, no rights), both files stay as they are and the delivered one waits for the
+// next start. Nothing is reported.
 void SwapInDelivered(const AnsiString& installed, const AnsiString& delivered);

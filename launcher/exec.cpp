@@ -4,6 +4,7 @@
 
 #include "Forms.h"
 #include "Language.h"
+#include "TextNumbers.h"
 
 #include <shellapi.h>
 
@@ -42,7 +43,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             ShellExecuteA(Application->Handle(), "open", updater.c_str(), parameters.c_str(),
                           GetCurrentDir().c_str(), SW_SHOW);
         if (reinterpret_cast<INT_PTR>(started) <= 32) {
-            Application->MessageBox(LoadLangString(101), kStartFailureCaption, MB_OK);
+            Application->MessageBox(LoadLangString(IDS_UPDATER_NOT_STARTED), kStartFailureCaption,
+                                    MB_OK);
             std::exit(1);
         }
     } catch (const Exception& e) {

@@ -13,7 +13,7 @@ const char* const Section = "update";
 bool TReadIniFile::Load(const AnsiString& path) {
     Loaded = false;
     // Whatever its time stamp: a settings file copied with an odd date must still be read.
-    if (!IsExistingFile(path))
+    if (!FileExistsAnyDate(path))
         return false;
     const TIniFile ini(path);
     AppName = ini.ReadString(Section, "appname", "");

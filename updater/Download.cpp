@@ -12,10 +12,12 @@
 
 namespace {
 
-// The target an entry names: "$$update$$" is the new updater, which the launcher moves over
-// the running one at its next start.
+// The target an entry names. The running updater cannot be replaced, so a new one goes beside
+// it as "quen6aux2.exe", which the launcher moves over "quen6aux.exe" at its next start; the
+// stamp (GetFileStamp) weighs "quen6aux.exe", the updater that then stands.
 AnsiString ResolveTarget(const AnsiString& path) {
-    return path == "$$update$$" ? ExtractFilePath(Application->ExeName()) + "quen6aux2.exe" : path;
+    return path == kUpdaterEntryPath ? ExtractFilePath(Application->ExeName()) + "quen6aux2.exe"
+                                     : path;
 }
 
 // Read and write access with no sharing, existing files only.
@@ -184,13 +186,17 @@ AnsiString MoveAside(const AnsiString& record, const AnsiString& target, int& ne
 // An aside name is taken again only once nothing stands there, so the last line that names
 // it tells whose old file stands there now; earlier ones are passed over.
 void SettleAside(const AnsiString& record) {
-    if (!IsExistingFile(record))
+    if (!FileExistsAnyDate(record))
         return;
     TStringList lines;
+    // Tried again at the next run.
     try {
         lines.LoadFromFile(record);
+    } catch (const Exception& e) {
+        TraceException("Reading " + record, e);
+        return;
     } catch (...) {
-        return; // tried again at the next run
+        return;
     }
     TStringList staying;
     std::set<AnsiString> settled;
@@ -200,23 +206,25 @@ void SettleAside(const AnsiString& record) {
         if (separator == AnsiString::npos)
             continue; // a line cut short by a run that ended while writing it: nothing moved
         const AnsiString aside = line.substr(0, separator), target = line.substr(separator + 1);
-        if (!settled.insert(AnsiUpperCase(aside)).second || !IsExistingFile(aside))
+        if (!settled.insert(AnsiUpperCase(aside)).second || !FileExistsAnyDate(aside))
             continue;
-        if (IsExistingFile(target))
+        if (FileExistsAnyDate(target))
             ForceDeleteFile(aside);
         else
             MoveFileA(aside.c_str(), target.c_str());
-        if (IsExistingFile(aside))
+        if (FileExistsAnyDate(aside))
             staying.Add(line);
     }
     if (staying.Count() == 0) {
         ForceDeleteFile(record);
         return;
     }
+    // On failure the record stays as it was; its settled lines are passed over next time.
     try {
         staying.SaveToFile(record);
+    } catch (const Exception& e) {
+        TraceException("Writing " + record, e);
     } catch (...) {
-        // The record stays as it was; its settled lines are passed over next time.
     }
 }
 
@@ -228,15 +236,15 @@ AnsiString ReduceDotFolders(AnsiString path) {
     return path;
 }
 
-bool TDownload::LoadList(AnsiString url) {
+bool TDownload::LoadList(const AnsiString& url) {
     return Remote.LoadFromUrl(url);
 }
 
-int TDownload::GetListResult() {
+int TDownload::GetListResult() const {
     return Remote.GetRequestResult();
 }
 
-void TDownload::RestoreSetAside(AnsiString stateFile) {
+void TDownload::RestoreSetAside(const AnsiString& stateFile) {
     SettleAside(AsideRecordOf(stateFile));
 }
 
@@ -248,7 +256,7 @@ bool TDownload::LoadState(const AnsiString& stateFile) {
     return true;
 }
 
-int TDownload::Prepare(AnsiString stateFile) {
+int TDownload::Prepare(const AnsiString& stateFile) {
     if (!Remote.Parse())
         return -1;
     if (!LoadState(stateFile))
@@ -261,15 +269,15 @@ int TDownload::Prepare(AnsiString stateFile) {
     return Remote.Count();
 }
 
-bool TDownload::IsNeeded() {
+bool TDownload::IsNeeded() const {
     return Remote.IsNeeded();
 }
 
-AnsiString TDownload::GetMessageText() {
+AnsiString TDownload::GetMessageText() const {
     return Remote.GetMessage();
 }
 
-int TDownload::GetPendingCount() {
+int TDownload::GetPendingCount() const {
     int count = 0;
     for (int i = 0; i < Remote.Count(); ++i)
         if (Remote.GetLocalPath(i).empty())
@@ -277,7 +285,7 @@ int TDownload::GetPendingCount() {
     return count;
 }
 
-int TDownload::GetPendingSize() {
+int TDownload::GetPendingSize() const {
     long long size = 0;
     for (int i = 0; i < Remote.Count(); ++i)
         if (Remote.GetLocalPath(i).empty())
@@ -285,7 +293,7 @@ int TDownload::GetPendingSize() {
     return static_cast<int>(std::min<long long>(size, INT_MAX));
 }
 
-bool TDownload::DownloadAll(AnsiString stateFile, AnsiString folder) {
+bool TDownload::DownloadAll(const AnsiString& stateFile, const AnsiString& folder) {
     const AnsiString dir = ExcludeTrailingBackslash(folder);
     if (dir.empty())
         return false;
@@ -328,30 +336,30 @@ bool TDownload::DownloadFiles(const AnsiString& folder, const AnsiString& journa
     return !Cancelled && !failed;
 }
 
-int TDownload::Install(AnsiString stateFile) {
+TInstallResult TDownload::Install(const AnsiString& stateFile) {
     if (!LoadState(stateFile))
-        return 2;
+        return irDownloadsChanged;
     if (!Local.CheckFiles())
-        return 2;
+        return irDownloadsChanged;
     if (!AllWritable())
-        return 3;
+        return irFilesInUse;
     AsideRecord = AsideRecordOf(stateFile);
     NextAside = 0;
     const bool installed = InstallFiles();
     // Old files that could not be deleted at once (in use) go now, or at a later run.
     SettleAside(AsideRecord);
     if (!installed)
-        return 4;
+        return irInstallFailed;
     ForceDeleteFile(JournalOf(stateFile));
     ForceDeleteFile(stateFile);
-    return 0;
+    return irInstalled;
 }
 
-bool TDownload::AllWritable() {
+bool TDownload::AllWritable() const {
     for (int i = 0; i < Local.Count(); ++i) {
         // Whatever its time stamp: the install replaces any file standing at the target.
         const AnsiString target = ResolveTarget(Local.GetName(i));
-        if (IsExistingFile(target) && !IsWritable(target))
+        if (FileExistsAnyDate(target) && !IsWritable(target))
             return false;
         if (!IsWritable(Local.GetLocalPath(i)))
             return false;
@@ -359,7 +367,7 @@ bool TDownload::AllWritable() {
     return true;
 }
 
-bool TDownload::IsWritable(AnsiString fileName) {
+bool TDownload::IsWritable(const AnsiString& fileName) const {
     const AnsiString path = ResolveTarget(fileName);
     // A privileged process may be let open a read-only file for writing; the attribute itself
     // decides, so that a read-only file is never replaced.
@@ -376,9 +384,9 @@ bool TDownload::InstallFiles() {
     return true;
 }
 
-bool TDownload::InstallFile(AnsiString target, AnsiString localFile) {
-    target = ReduceDotFolders(ResolveTarget(target));
-    localFile = ReduceDotFolders(localFile);
+bool TDownload::InstallFile(const AnsiString& entryPath, const AnsiString& localPath) {
+    const AnsiString target = ReduceDotFolders(ResolveTarget(entryPath));
+    const AnsiString localFile = ReduceDotFolders(localPath);
     const AnsiString folder = ExtractFileDrive(target).empty()
                                   ? ExcludeTrailingBackslash(ExtractFilePath(
                                         IncludeTrailingBackslash(GetCurrentDir()) + target))
@@ -388,7 +396,7 @@ bool TDownload::InstallFile(AnsiString target, AnsiString localFile) {
     // The old file goes aside rather than away, so that it comes back whole when the new one
     // cannot be put in place; when it cannot go aside, it stays and nothing is installed.
     AnsiString aside;
-    if (IsExistingFile(target)) {
+    if (FileExistsAnyDate(target)) {
         aside = MoveAside(AsideRecord, target, NextAside);
         if (aside.empty())
             return false;

@@ -9,8 +9,25 @@
 // is the second byte of a character of the system's ANSI code page is no match.
 AnsiString ReduceDotFolders(AnsiString path);
 
+// What Install reports; the numbers are the ones the run has always used.
+enum TInstallResult : int {
+    // Every entry installed, or nothing to install; the state file is deleted.
+    irInstalled = 0,
+    // The state file cannot be read, or a download is missing or lacks the listed stamp;
+    // nothing installed (downloads of entries already up to date are deleted).
+    irDownloadsChanged = 2,
+    // An existing target or a download cannot be opened for reading and writing with no
+    // sharing (in use or read-only); nothing has moved.
+    irFilesInUse = 3,
+    // A target folder cannot be created, or the old file cannot be set aside, or the new file
+    // cannot be put in place; entries before it are installed, the failing one keeps its
+    // download and its old file, whole. An old file is set aside within its folder, recorded
+    // (see RestoreSetAside), until the new one stands, and goes back on failure.
+    irInstallFailed = 4,
+};
+
 class TDownload {
-public:
+  public:
     TUpdateFileList Remote; // the list fetched from the server
     TUpdateFileList Local;  // the state list: an earlier run's record, or the list to install
     bool Cancelled = false;
@@ -18,25 +35,25 @@ public:
     // Settles the old files that an install set aside and did not settle, because the run
     // ended in between or a file was in use: each goes back where its target is missing and
     // is deleted where the target stands. The first step of every run.
-    void RestoreSetAside(AnsiString stateFile);
+    void RestoreSetAside(const AnsiString& stateFile);
     // Fetches the update list text from the URL; true when it was fetched.
-    bool LoadList(AnsiString url);
+    bool LoadList(const AnsiString& url);
     // How the last list request ended: 1 when it raised an error, 2 otherwise.
-    int GetListResult();
+    int GetListResult() const;
     // Parses the fetched list, loads the state file with the downloads recorded beside it, lets the
     // list take over every download the state file records for an unchanged entry (deleting the
     // others), removes the download files of the state file's folder that no list names any more,
     // drops the entries already installed and forgets downloads that are missing or changed.
     // Returns the number of entries still to install; -1 when the list does not parse or the state
     // file exists but cannot be read.
-    int Prepare(AnsiString stateFile);
+    int Prepare(const AnsiString& stateFile);
     // The list marks the update as mandatory.
-    bool IsNeeded();
-    AnsiString GetMessageText();
+    bool IsNeeded() const;
+    AnsiString GetMessageText() const;
     // The entries without a download, and the sum of their listed sizes (held at the int
     // maximum when it would overflow).
-    int GetPendingCount();
-    int GetPendingSize();
+    int GetPendingCount() const;
+    int GetPendingSize() const;
     // Fetches every entry without a download into the folder (ending in a backslash) under the
     // first name "ud<n>.$$$" that nothing in the folder holds, checks its size and stamps it
     // with the listed time. The state file is saved before the first transfer, and each
@@ -47,46 +64,26 @@ public:
     // recorded and no cancel came; false when a save of the state file fails (nothing is
     // fetched when the first one does); false at once, with nothing saved or fetched, when the
     // folder is empty or a lone backslash.
-    bool DownloadAll(AnsiString stateFile, AnsiString folder);
-
+    bool DownloadAll(const AnsiString& stateFile, const AnsiString& folder);
     // Local := the state file with the downloads recorded beside it since it was saved; false
     // when either exists but cannot be read.
     bool LoadState(const AnsiString& stateFile);
-
-  private:
-    bool DownloadFiles(const AnsiString& folder, const AnsiString& journal);
-
-  public:
-    // Installs the downloads that the state file records, in its order:
-    //   0  every entry installed, or nothing to install; the state file is deleted;
-    //   2  the state file cannot be read, or a download is missing or lacks the listed stamp;
-    //      nothing installed (downloads of entries already up to date are deleted);
-    //   3  an existing target or a download cannot be opened for reading and writing with no
-    //      sharing (in use or read-only); nothing has moved;
-    //   4  a target folder cannot be created, or the old file cannot be set aside, or the new
-    //      file cannot be put in place; entries before it are installed, the failing one keeps
-    //      its download and its old file, whole. An old file is set aside within its folder,
-    //      recorded (see RestoreSetAside), until the new one stands, and goes back on failure.
-    // The state file stays unless the result is 0.
-    int Install(AnsiString stateFile);
-
-private:
-    bool AllWritable();
-
-public:
+    // Installs the downloads that the state file records, in its order. The state file stays
+    // unless the result is irInstalled.
+    TInstallResult Install(const AnsiString& stateFile);
     // Whether the file opens for reading and writing with no sharing: false for a missing file,
     // a read-only one and one that another process holds open. "$$update$$" names the updater
     // waiting beside the running program.
-    bool IsWritable(AnsiString fileName);
+    bool IsWritable(const AnsiString& fileName) const;
+    // Stops the downloads: the running transfer fails and no further one starts.
+    void Cancel();
 
-private:
+  private:
+    bool DownloadFiles(const AnsiString& folder, const AnsiString& journal);
+    bool AllWritable() const;
     bool InstallFiles();
-    bool InstallFile(AnsiString target, AnsiString localFile);
+    bool InstallFile(const AnsiString& entryPath, const AnsiString& localPath);
 
     AnsiString AsideRecord; // where the install records the old files it sets aside
     int NextAside = 0;      // the number of the next aside name to try
-
-  public:
-    // Stops the downloads: the running transfer fails and no further one starts.
-    void Cancel();
 };

@@ -1,6 +1,7 @@
 #include "HttpMod.h"
 
 #include "Language.h"
+#include "TextNumbers.h"
 
 #include <climits>
 
@@ -67,20 +68,20 @@ void THttp::SetStatus(AnsiString status) {
         OnStatus(this);
 }
 
-AnsiString THttp::GetStatus() {
+AnsiString THttp::GetStatus() const {
     return StatusText;
 }
 
-int THttp::GetBytesRecvd() {
+int THttp::GetBytesRecvd() const {
     return Receiving ? NmHttp->BytesReceived() : 0;
 }
 
-int THttp::GetBytesTotal() {
+int THttp::GetBytesTotal() const {
     return Receiving ? NmHttp->ContentLength() : 0;
 }
 
-AnsiString THttp::GetTarget() {
-    return NmHttp->InputFileMode ? NmHttp->Body : AnsiString(LoadLangString(130));
+AnsiString THttp::GetTarget() const {
+    return NmHttp->InputFileMode ? NmHttp->Body : AnsiString(LoadLangString(IDS_UPDATE_LIST));
 }
 
 void THttp::ReportText(int number) {
@@ -101,7 +102,7 @@ bool THttp::Request(AnsiString url) {
     Succeeded = false;
     Aborted = false;
     Receiving = false;
-    ReportText(131);
+    ReportText(IDS_CONTACTING_SERVER);
 
     int attempt = 0;
     do {
@@ -109,6 +110,9 @@ bool THttp::Request(AnsiString url) {
         RequestRaised = false;
         try {
             NmHttp->Get(url);
+        } catch (const Exception& e) {
+            TraceException("GET " + url, e);
+            RequestRaised = true;
         } catch (...) {
             RequestRaised = true;
         }
@@ -140,11 +144,11 @@ bool THttp::GetToString(AnsiString& body, AnsiString url) {
 
 void THttp::Abort() {
     Aborted = true;
-    ReportText(132);
+    ReportText(IDS_CANCELLING);
     NmHttp->Abort();
 }
 
-int THttp::GetRequestResult() {
+int THttp::GetRequestResult() const {
     return RequestRaised ? 1 : 2;
 }
 
@@ -153,34 +157,34 @@ void THttp::NmHttpAboutToSend(TObject*) {
 }
 
 void THttp::NmHttpAuthenticationNeeded(TObject*) {
-    ReportText(118);
+    ReportText(IDS_AUTH_REQUIRED);
     NmHttp->HeaderInfo.UserId = UserId;
     NmHttp->HeaderInfo.Password = Password;
     AuthNeeded = true;
 }
 
 void THttp::NmHttpConnect(TObject*) {
-    ReportText(119);
+    ReportText(IDS_CONNECTED);
 }
 
 void THttp::NmHttpConnectionFailed(TObject*) {
-    ReportText(120);
+    ReportText(IDS_CONNECTION_FAILED);
 }
 
 void THttp::NmHttpDisconnect(TObject*) {
-    ReportText(121);
+    ReportText(IDS_DISCONNECTED);
 }
 
 void THttp::NmHttpFailure(TCmdType) {
-    ReportText(122);
+    ReportText(IDS_SERVER_ERROR);
 }
 
 void THttp::NmHttpHostResolved(TObject*) {
-    ReportText(123);
+    ReportText(IDS_HOST_RESOLVED);
 }
 
 void THttp::NmHttpInvalidHost(bool& handled) {
-    ReportText(124);
+    ReportText(IDS_HOST_NOT_FOUND);
     handled = false;
 }
 
@@ -189,23 +193,23 @@ void THttp::NmHttpPacketRecvd(TObject*) {
     // Alternating values restart the client's countdown; at the top of the range alternate below.
     NmHttp->TimeOut = TimeOut < INT_MAX ? TimeOut + TimeOutToggle : TimeOut - TimeOutToggle;
     TimeOutToggle ^= 1;
-    ReportText(125);
+    ReportText(IDS_RECEIVING);
 }
 
 void THttp::NmHttpPacketSent(TObject*) {
-    ReportText(126);
+    ReportText(IDS_REQUEST_SENT);
 }
 
 void THttp::NmHttpRedirect(bool& handled) {
-    ReportText(127);
+    ReportText(IDS_REDIRECTED);
     handled = false;
 }
 
-void THttp::NmHttpStatus(TComponent*, AnsiString status) {
-    SetStatus(AnsiString(LoadLangString(128)) + status);
+void THttp::NmHttpStatus(TComponent*, const AnsiString& status) {
+    SetStatus(AnsiString(LoadLangString(IDS_STATUS)) + status);
 }
 
 void THttp::NmHttpSuccess(TCmdType) {
     Succeeded = true;
-    ReportText(129);
+    ReportText(IDS_COMPLETED);
 }

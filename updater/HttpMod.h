@@ -25,13 +25,13 @@ public:
     // The callback runs after every status change, with the module as sender.
     void SetOnStatus(TNotifyEvent onStatus);
     void SetStatus(AnsiString status);
-    AnsiString GetStatus();
+    AnsiString GetStatus() const;
     // Body bytes of the current reply so far; 0 before the first packet of a request.
-    int GetBytesRecvd();
+    int GetBytesRecvd() const;
     // The length the current reply announced (0 when none); 0 before the first packet.
-    int GetBytesTotal();
-    // The file being written, or language text 130 while the reply goes to memory.
-    AnsiString GetTarget();
+    int GetBytesTotal() const;
+    // The file being written, or the text IDS_UPDATE_LIST while the reply goes to memory.
+    AnsiString GetTarget() const;
 
     // One GET of the completed URL: a first attempt without credentials, and a second with
     // them only after the server asked for authentication. Returns true when it succeeded;
@@ -43,10 +43,10 @@ public:
     // The reply body goes to body, which stays untouched when the request fails. True when the
     // request succeeded and was not aborted.
     bool GetToString(AnsiString& body, AnsiString url);
-    // Reports text 132, then stops the running transfer, which then fails.
+    // Reports IDS_CANCELLING, then stops the running transfer, which then fails.
     void Abort();
     // 1 when the last attempt ended in an exception, else 2.
-    int GetRequestResult();
+    int GetRequestResult() const;
 
     void NmHttpAboutToSend(TObject* sender);
     void NmHttpAuthenticationNeeded(TObject* sender);
@@ -59,7 +59,7 @@ public:
     void NmHttpPacketRecvd(TObject* sender);
     void NmHttpPacketSent(TObject* sender);
     void NmHttpRedirect(bool& handled);
-    void NmHttpStatus(TComponent* sender, AnsiString status);
+    void NmHttpStatus(TComponent* sender, const AnsiString& status);
     void NmHttpSuccess(TCmdType cmd);
 
 private:

@@ -6,6 +6,10 @@
 
 #include <memory>
 
+// The path of an entry that delivers a new updater. Where it resolves depends on the question:
+// the stamp weighs the updater in place, the install writes beside it (Misc.cpp, Download.cpp).
+constexpr char kUpdaterEntryPath[] = "$$update$$";
+
 class TUpdateFile : public TObject {
   public:
     // An entry read from the line; when the line does not parse, Path stays empty.

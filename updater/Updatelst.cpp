@@ -397,6 +397,10 @@ bool TUpdateFileList::LoadFromFile(const AnsiString& path) {
     if (FileExists(path)) {
         try {
             Lines.LoadFromFile(path);
+        } catch (const Exception& e) {
+            TraceException("Reading " + path, e);
+            Lines.Clear();
+            return false;
         } catch (...) {
             Lines.Clear();
             return false;
@@ -408,11 +412,13 @@ bool TUpdateFileList::LoadFromFile(const AnsiString& path) {
 
 bool TUpdateFileList::SaveToFile(const AnsiString& path) {
     WriteLines();
+    // Whether a state file stands is all the caller learns.
     try {
         ForceDirectories(FolderPart(path)); // raises for an empty folder part: nothing is written
         ReplaceWith(path, Lines.Text());
+    } catch (const Exception& e) {
+        TraceException("Writing " + path, e);
     } catch (...) {
-        // Whether a state file stands is all the caller learns.
     }
     return FileExists(path);
 }

@@ -3,6 +3,7 @@
 #include "HttpMod.h"
 #include "Language.h"
 #include "Registry.h"
+#include "TextNumbers.h"
 
 #include <shellapi.h>
 
@@ -141,10 +142,10 @@ TFmDisp::TFmDisp(TComponent* owner) : TForm(owner) {
         Application->MessageBox("Language DLL can not load.", title, MB_OK);
         EndProcess();
     }
-    SetCaption(Settings.GetAppName() + ":" + LoadLangString(104));
+    SetCaption(Settings.GetAppName() + ":" + LoadLangString(IDS_ONLINE_UPDATE));
     Application->SetTitle(Caption());
-    LbMsg->SetCaption(LoadLangString(117));
-    BtnCancel->SetCaption(LoadLangString(133));
+    LbMsg->SetCaption(LoadLangString(IDS_UPDATING));
+    BtnCancel->SetCaption(LoadLangString(IDS_CANCEL));
 }
 
 void TFmDisp::Dispatch(TMessage& message) {
@@ -217,14 +218,14 @@ void TFmDisp::RunUpdate() {
     const bool mandatory = Downloader.IsNeeded();
     AnsiString message = Downloader.GetMessageText();
     if (message.empty())
-        message = LoadLangString(mandatory ? 107 : 108);
+        message = LoadLangString(mandatory ? IDS_ASK_REQUIRED_UPDATE : IDS_ASK_UPDATE);
 
     const int pending = Downloader.GetPendingCount();
     bool ok = true;
     if (pending > 0) {
         if (Application->MessageBox(message, Caption(), MB_YESNO) != IDYES) {
             if (mandatory) {
-                ShowText(110);
+                ShowText(IDS_UNUSABLE_WITHOUT_UPDATE);
                 Close();
             } else {
                 LaunchApplication();
@@ -243,7 +244,7 @@ void TFmDisp::RunUpdate() {
     }
 
     if (!ok) {
-        ShowText(109);
+        ShowText(IDS_DOWNLOAD_FAILED);
         FinishRun(mandatory);
     } else if (InstallUpdate()) {
         LaunchApplication();
@@ -254,19 +255,20 @@ void TFmDisp::RunUpdate() {
 
 bool TFmDisp::InstallUpdate() {
     switch (Downloader.Install(StateFile())) {
-    case 0:
-        ShowText(113);
+    case irInstalled:
+        ShowText(IDS_INSTALLED);
         return true;
-    case 3:
+    case irFilesInUse:
         ScheduleRunOnce();
         return false;
-    case 4:
-        ShowText(112);
+    case irInstallFailed:
+        ShowText(IDS_INSTALL_FAILED);
         EndProcess();
-    default: // 2: the state list cannot be read, or a download is missing or changed
-        ShowText(111);
-        return false;
+    case irDownloadsChanged:
+        break;
     }
+    ShowText(IDS_DOWNLOADS_CHANGED);
+    return false;
 }
 
 void TFmDisp::InstallAndClose() {
@@ -291,10 +293,10 @@ void TFmDisp::ScheduleRunOnce() {
         }
     }
     if (!written) {
-        ShowText(114);
+        ShowText(IDS_CANNOT_SCHEDULE);
         EndProcess();
     }
-    ShowText(115);
+    ShowText(IDS_FILES_IN_USE);
 }
 
 void TFmDisp::LaunchApplication() {
@@ -304,14 +306,14 @@ void TFmDisp::LaunchApplication() {
         reinterpret_cast<INT_PTR>(ShellExecuteA(Application->Handle(), "open", file.c_str(),
                                                 CommandLine.c_str(), StartDir.c_str(), SW_SHOW));
     if (result <= 32) {
-        ShowText(116);
+        ShowText(IDS_APP_NOT_STARTED);
         EndProcess();
     }
     Close();
 }
 
 void TFmDisp::EndWithoutList() {
-    ShowText(106);
+    ShowText(IDS_NO_UPDATE_INFO);
     if (Settings.IsOffline())
         LaunchApplication();
     EndProcess();

@@ -70,7 +70,7 @@ class TFmDisp : public TForm {
     void WmStartUpdate();
     void RunUpdate();
     void InstallAndClose();
-    // True only after install result 0. Ends the process on install result 4.
+    // True only after irInstalled. Ends the process on irInstallFailed.
     bool InstallUpdate();
     // Writes the RunOnce value that restarts the updater in install-only mode; ends the process
     // when the key cannot be opened. A refused write raises ERegistryException.
@@ -79,12 +79,12 @@ class TFmDisp : public TForm {
     // process when the shell fails.
     void LaunchApplication();
 
-    // No update list, or it or the state file unusable: text 106, the application when the
-    // setting "offline" allows it, then the end of the process.
+    // No update list, or it or the state file unusable: IDS_NO_UPDATE_INFO, the application
+    // when the setting "offline" allows it, then the end of the process.
     [[noreturn]] void EndWithoutList();
     // A mandatory update closes the form; an optional one starts the application.
     void FinishRun(bool mandatory);
-    // Text N of the language library in a box with an OK button, titled with the caption.
+    // The text of that number (TextNumbers.h) in a box with an OK button, titled with the caption.
     void ShowText(int number);
     AnsiString StateFile() const { return DownloadDir + "dllst.$$$"; }
 

@@ -651,7 +651,7 @@ TEST_F(Engine, InstallKilledAtAnyStepLosesNothing) {
         next.RestoreSetAside(state);
         for (const Target& t : targets) {
             SCOPED_TRACE(t.path.substr(0, 10));
-            const bool present = IsExistingFile(t.path);
+            const bool present = FileExistsAnyDate(t.path);
             EXPECT_TRUE(present || t.old.empty());
             if (present) {
                 const AnsiString content = ReadFile(t.path);

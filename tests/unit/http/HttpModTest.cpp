@@ -63,6 +63,31 @@ protected:
     std::function<void()> onReport;
 };
 
+// What the program sends to the debugger output while it lives: OutputDebugStringA raises
+// DBG_PRINTEXCEPTION_C, which a vectored handler sees first, debugger or not.
+class DebugOutput {
+  public:
+    DebugOutput() : handler_(AddVectoredExceptionHandler(1, &Record)) { current_ = &text_; }
+    ~DebugOutput() {
+        RemoveVectoredExceptionHandler(handler_);
+        current_ = nullptr;
+    }
+    const std::string& Text() const { return text_; }
+
+  private:
+    static LONG CALLBACK Record(EXCEPTION_POINTERS* info) {
+        const EXCEPTION_RECORD& record = *info->ExceptionRecord;
+        if (record.ExceptionCode == DBG_PRINTEXCEPTION_C && record.NumberParameters >= 2 &&
+            current_)
+            current_->append(reinterpret_cast<const char*>(record.ExceptionInformation[1]));
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+
+    static inline std::string* current_ = nullptr;
+    std::string text_;
+    void* handler_;
+};
+
 } // namespace
 
 TEST(CompleteUrl, Prefixes) {
@@ -244,6 +269,29 @@ TEST_F(ModuleTest, StatusTextsOfFailuresBeforeTheRequest) {
     // An empty URL leaves the result of the request before it.
     EXPECT_FALSE(http.Request(""));
     EXPECT_EQ(http.GetRequestResult(), 1);
+}
+
+TEST_F(ModuleTest, TheClientsErrorReachesTheDebuggerOutput) {
+    const std::string refused = "127.0.0.1:" + std::to_string(ClosedPort()) + "/list.txt";
+    struct Row {
+        const char* name;
+        std::string url;
+        std::string output;
+    };
+    const Row rows[] = {
+        {"connection refused", refused,
+         "HttpModTest.exe: GET http://" + refused + ": Cannot connect (error 10061)\n"},
+        {"invalid host", kInvalidHost + "/list.txt",
+         "HttpModTest.exe: GET http://" + kInvalidHost + "/list.txt: The host " + kInvalidHost +
+             " has no address\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const DebugOutput output;
+        AnsiString body;
+        EXPECT_FALSE(http.GetToString(body, row.url));
+        EXPECT_EQ(output.Text(), row.output);
+    }
 }
 
 TEST_F(ModuleTest, SecondAttemptCarriesTheCredentials) {
