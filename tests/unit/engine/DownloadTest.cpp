@@ -39,19 +39,6 @@ AnsiString EntryLine(const Offer& offer, const AnsiString& url) {
            IntToStr(static_cast<int>(offer.body.size()));
 }
 
-// The names of the files in a folder.
-std::set<AnsiString> FilesIn(const AnsiString& folder) {
-    std::set<AnsiString> names;
-    WIN32_FIND_DATAA data;
-    FindHandle find(FindFirstFileA((folder + "*").c_str(), &data));
-    if (find)
-        do
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                names.insert(data.cFileName);
-        while (FindNextFileA(find.get(), &data));
-    return names;
-}
-
 // Deletes the file at the end of the scope, also when the test fails.
 struct Removed {
     ~Removed() { ForceDeleteFile(path); }
@@ -165,8 +152,8 @@ TEST_F(Engine, InstallsRelativeAndAbsoluteTargets) {
     ExpectInstalled(app / "sub\\a.txt", "new a");
     ExpectInstalled(app / "dots\\b.txt", "new b");
     ExpectInstalled(elsewhere / "abs\\deep\\c.txt", "new c");
-    EXPECT_EQ(FilesIn(app / "sub\\"), std::set<AnsiString>{"a.txt"}); // the old file is gone
-    EXPECT_TRUE(FilesIn(downloads).empty());                          // state file included
+    EXPECT_EQ(NamesIn(app / "sub\\"), std::set<AnsiString>{"a.txt"}); // the old file is gone
+    EXPECT_TRUE(NamesIn(downloads).empty());                          // state file included
 }
 
 TEST_F(Engine, UpdaterGoesBesideTheRunningProgram) {
@@ -227,7 +214,7 @@ TEST_P(InstallBlocked, NothingMoves) {
     TDownload run;
     ASSERT_TRUE(DownloadRun(run));
     const AnsiString state = ReadFile(stateFile);
-    const auto before = FilesIn(downloads);
+    const auto before = NamesIn(downloads);
 
     const AnsiString blocked =
         obstacle.onDownload ? downloads + Recorded()["b.txt"] : app / "b.txt";
@@ -243,7 +230,7 @@ TEST_P(InstallBlocked, NothingMoves) {
 
     EXPECT_EQ(ReadFile("a.txt"), "old a");
     EXPECT_EQ(ReadFile("b.txt"), "old b");
-    EXPECT_EQ(FilesIn(downloads), before);
+    EXPECT_EQ(NamesIn(downloads), before);
     EXPECT_EQ(ReadFile(stateFile), state);
 }
 
@@ -353,7 +340,7 @@ TEST_F(Engine, DownloadsTakeTheLowestFreeName) {
                 EXPECT_EQ(ReadFile(downloads + expected.at(offer.path)), offer.body) << offer.path;
             }
         }
-        for (const AnsiString& name : FilesIn(downloads)) {
+        for (const AnsiString& name : NamesIn(downloads)) {
             ForceDeleteFile(downloads + name);
         }
     }
@@ -378,7 +365,7 @@ TEST_F(Engine, CancelDuringTheThirdOfFiveDownloads) {
                                                             {"c.txt", ""},
                                                             {"d.txt", ""},
                                                             {"e.txt", ""}}));
-    EXPECT_EQ(FilesIn(downloads), (std::set<AnsiString>{"dllst.$$$", "ud0.$$$", "ud1.$$$"}));
+    EXPECT_EQ(NamesIn(downloads), (std::set<AnsiString>{"dllst.$$$", "ud0.$$$", "ud1.$$$"}));
 
     TDownload next;
     EXPECT_EQ(Prepare(next), 5);
@@ -420,7 +407,7 @@ TEST_F(Engine, RunKilledDuringADownloadKeepsTheFinishedOnes) {
     EXPECT_EQ(Prepare(next), 4);
     EXPECT_EQ(next.GetPendingCount(), 2);
     // The record of the finished downloads stays until the next save of the state file.
-    EXPECT_EQ(FilesIn(downloads), (std::set<AnsiString>{"dllst.$$$", "dllst.$$$.add", "notes.txt",
+    EXPECT_EQ(NamesIn(downloads), (std::set<AnsiString>{"dllst.$$$", "dllst.$$$.add", "notes.txt",
                                                         "ud0.$$$", "ud01.$$$", "ud1.$$$"}));
     EXPECT_TRUE(next.DownloadAll(stateFile, downloads));
     EXPECT_EQ(Fetched(), (std::vector<std::string>{"/f0", "/f1", "/f2", "/f2", "/f3"}));
@@ -431,7 +418,7 @@ TEST_F(Engine, RunKilledDuringADownloadKeepsTheFinishedOnes) {
 
 TEST_F(Engine, InstallWithoutStateFileInstallsNothing) {
     EXPECT_EQ(InstallOnly(), 0);
-    EXPECT_TRUE(FilesIn(app.Path()).empty());
+    EXPECT_TRUE(NamesIn(app.Path()).empty());
 }
 
 TEST_F(Engine, ListWithoutEntriesDropsRecordedDownloads) {
@@ -439,7 +426,7 @@ TEST_F(Engine, ListWithoutEntriesDropsRecordedDownloads) {
     server.Route("/list", HttpReply::Ok("[update]\r\n"));
     TDownload run;
     EXPECT_EQ(Prepare(run), 0);
-    EXPECT_EQ(FilesIn(downloads), std::set<AnsiString>{"dllst.$$$"});
+    EXPECT_EQ(NamesIn(downloads), std::set<AnsiString>{"dllst.$$$"});
 }
 
 TEST_F(Engine, PrepareFailsForABadListOrAnUnreadableStateFile) {
@@ -534,8 +521,8 @@ TEST_F(Engine, OldTargetStaysWholeWhenTheNewFileCannotBePutInPlace) {
         EXPECT_EQ(ReadFile(name), "old b");
         EXPECT_EQ(GetFileStamp(name).Time, old.Time);
         EXPECT_EQ(ReadFile("b.txt.q6old"), "someone else's");
-        EXPECT_EQ(FilesIn(app.Path()), (std::set<AnsiString>{"a.txt", name, "b.txt.q6old"}));
-        for (const AnsiString& file : FilesIn(app.Path()))
+        EXPECT_EQ(NamesIn(app.Path()), (std::set<AnsiString>{"a.txt", name, "b.txt.q6old"}));
+        for (const AnsiString& file : NamesIn(app.Path()))
             ForceDeleteFile(file);
     }
 }
@@ -548,8 +535,8 @@ TEST_F(Engine, ATargetWithALongNameIsReplaced) {
     ASSERT_TRUE(DownloadRun(run));
     EXPECT_EQ(run.Install(stateFile), 0);
     ExpectInstalled(name, "new");
-    EXPECT_EQ(FilesIn(app.Path()), std::set<AnsiString>{name});
-    EXPECT_TRUE(FilesIn(downloads).empty());
+    EXPECT_EQ(NamesIn(app.Path()), std::set<AnsiString>{name});
+    EXPECT_TRUE(NamesIn(downloads).empty());
 }
 
 // A folder in place of the state file: no download could be recorded for the install.
@@ -661,9 +648,9 @@ TEST_F(Engine, InstallKilledAtAnyStepLosesNothing) {
         EXPECT_EQ(next.Install(state), 0);
         for (const Target& t : targets)
             ExpectInstalled(t.path, t.fresh);
-        EXPECT_EQ(FilesIn(run), (std::set<AnsiString>{"a.txt", "b.txt", targets[2].path}));
-        EXPECT_EQ(FilesIn(run + "sub\\"), std::set<AnsiString>{"c.txt"});
-        EXPECT_TRUE(FilesIn(folder).empty());
+        EXPECT_EQ(NamesIn(run), (std::set<AnsiString>{"a.txt", "b.txt", targets[2].path}));
+        EXPECT_EQ(NamesIn(run + "sub\\"), std::set<AnsiString>{"c.txt"});
+        EXPECT_TRUE(NamesIn(folder).empty());
         SetCurrentDir(app.Path());
     }
     EXPECT_TRUE(finished);

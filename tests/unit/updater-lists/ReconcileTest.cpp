@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <functional>
+#include <set>
 #include <thread>
 
 namespace {
@@ -23,21 +23,6 @@ AnsiString Listed(int second) {
 void Put(const AnsiString& path, int size = 1, int second = 20) {
     WriteFile(path, AnsiString(size, 'x'));
     SetLocalWriteTime(path, 2003, 6, 12, 8, 38, second);
-}
-
-Names FilesIn(const AnsiString& dir) {
-    Names names;
-    WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA((dir + "*").c_str(), &data);
-    if (h != INVALID_HANDLE_VALUE) {
-        do
-            if (AnsiString(data.cFileName) != "." && AnsiString(data.cFileName) != "..")
-                names.push_back(data.cFileName);
-        while (FindNextFileA(h, &data));
-        FindClose(h);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 Names LocalPathsOf(const TUpdateFileList& list) {
@@ -145,7 +130,7 @@ TEST_F(Reconcile, VerifyDownloadsForgetsEveryCopyThatIsNotAsListed) {
           Entry("good", "u", Listed(20), 2) + "?" + good});
     EXPECT_FALSE(list.VerifyDownloads());
     EXPECT_EQ(LocalPathsOf(list), (Names{"", "", "", "", "", "", good}));
-    EXPECT_EQ(FilesIn(dir / "dl\\"), (Names{"good"}));
+    EXPECT_EQ(NamesIn(dir / "dl\\", Listing::FilesAndFolders), (std::set<AnsiString>{"good"}));
     EXPECT_TRUE(DirectoryExists("folder"));
 
     for (int i = 0; i < 6; ++i)
@@ -218,7 +203,8 @@ TEST_F(Reconcile, DownloadsOfAnOlderListGoToUnchangedEntriesOnly) {
         adopt(server, state);
         EXPECT_EQ(PathsOf(server), (Names{"again", "case.dll", "same", "size", "time", "url"}));
         EXPECT_EQ(LocalPathsOf(server), (Names{later, "", same, "", "", ""}));
-        EXPECT_EQ(FilesIn(dir / "dl\\"), (Names{"0", "7", "8"}));
+        EXPECT_EQ(NamesIn(dir / "dl\\", Listing::FilesAndFolders),
+                  (std::set<AnsiString>{"0", "7", "8"}));
         EXPECT_EQ(LocalPathsOf(state), stateCopies);
     }
 }
@@ -232,7 +218,7 @@ TEST_F(Reconcile, SeveralCopiesForOneEntryLeaveTheLast) {
         Read(state, {Entry("x") + "?" + a, Entry("x") + "?" + b, Entry("x") + "?" + c});
         adopt(server, state);
         EXPECT_EQ(LocalPathsOf(server), (Names{c}));
-        EXPECT_EQ(FilesIn(dir / "dl\\"), (Names{"c"}));
+        EXPECT_EQ(NamesIn(dir / "dl\\", Listing::FilesAndFolders), (std::set<AnsiString>{"c"}));
         DeleteFileA(c.c_str());
     }
 }
@@ -246,7 +232,7 @@ TEST_F(Reconcile, OnlyTheFirstEntryOfAPathCanAdopt) {
         Read(state, {Entry("x", "u2") + "?" + a, Entry("x", "u1") + "?" + b});
         adopt(unsorted, state);
         EXPECT_EQ(LocalPathsOf(unsorted), (Names{b, "", ""}));
-        EXPECT_EQ(FilesIn(dir / "dl\\"), (Names{"b"}));
+        EXPECT_EQ(NamesIn(dir / "dl\\", Listing::FilesAndFolders), (std::set<AnsiString>{"b"}));
         DeleteFileA(b.c_str());
     }
 }
@@ -302,7 +288,8 @@ TEST_F(Reconcile, SaveToFileCreatesTheMissingFolders) {
                               "b\\x.dll?u1?2003/06/12?08:38:20?7\r\n"
                               "a.dll?u2?2003/06/12?08:38:22?16?" +
                                   dir / "app\\quen6\\Download\\ud0.$$$\r\n");
-    EXPECT_EQ(FilesIn(dir / "app\\quen6\\Download\\"), (Names{"dllst.$$$"}));
+    EXPECT_EQ(NamesIn(dir / "app\\quen6\\Download\\", Listing::FilesAndFolders),
+              (std::set<AnsiString>{"dllst.$$$"}));
 
     TUpdateFileList back;
     EXPECT_TRUE(back.LoadFromFile(path));
@@ -327,7 +314,7 @@ TEST_F(Reconcile, SaveToFileReplacesAReadOnlyStateFile) {
     EXPECT_EQ(ReadFile("dllst.$$$"), "[update]\r\n" + Entry("a") + "\r\n");
     EXPECT_EQ(GetFileAttributesA("dllst.$$$") & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
               0u);
-    EXPECT_EQ(FilesIn(dir.Path()), (Names{"dllst.$$$"}));
+    EXPECT_EQ(NamesIn(dir.Path(), Listing::FilesAndFolders), (std::set<AnsiString>{"dllst.$$$"}));
 }
 
 TEST_F(Reconcile, SaveToFileThatFailsLeavesTheOldStateFileWhole) {
@@ -340,7 +327,7 @@ TEST_F(Reconcile, SaveToFileThatFailsLeavesTheOldStateFileWhole) {
         EXPECT_TRUE(list.SaveToFile(dir / "dllst.$$$")); // a state file stands: the old one
     }
     EXPECT_EQ(ReadFile("dllst.$$$"), "[update]\r\n" + Entry("old") + "\r\n");
-    EXPECT_EQ(FilesIn(dir.Path()), (Names{"dllst.$$$"}));
+    EXPECT_EQ(NamesIn(dir.Path(), Listing::FilesAndFolders), (std::set<AnsiString>{"dllst.$$$"}));
 }
 
 // Another process may look at the state file at any moment: it finds the old or the new one.
@@ -385,7 +372,7 @@ TEST_F(Reconcile, SaveToFileNeverLeavesThePathWithoutAWholeStateFile) {
     EXPECT_GT(looks, 0);
     EXPECT_EQ(missing, 0);
     EXPECT_EQ(torn, 0);
-    EXPECT_EQ(FilesIn(dir.Path()), (Names{"dllst.$$$"}));
+    EXPECT_EQ(NamesIn(dir.Path(), Listing::FilesAndFolders), (std::set<AnsiString>{"dllst.$$$"}));
 }
 
 TEST_F(Reconcile, SaveToFileOverwritesTheLeftoverOfASaveThatDied) {
@@ -393,17 +380,18 @@ TEST_F(Reconcile, SaveToFileOverwritesTheLeftoverOfASaveThatDied) {
     SetFileAttributesA("dllst.$$$.new", FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(list.SaveToFile(dir / "dllst.$$$"));
     EXPECT_EQ(ReadFile("dllst.$$$"), "[update]\r\n");
-    EXPECT_EQ(FilesIn(dir.Path()), (Names{"dllst.$$$"}));
+    EXPECT_EQ(NamesIn(dir.Path(), Listing::FilesAndFolders), (std::set<AnsiString>{"dllst.$$$"}));
 }
 
 TEST_F(Reconcile, SaveToFileWritesNoPathWithoutAFolder) {
     Read(list, {Entry("a")});
     EXPECT_FALSE(list.SaveToFile("dllst.$$$"));
-    EXPECT_EQ(FilesIn(dir.Path()), Names{});
+    EXPECT_EQ(NamesIn(dir.Path(), Listing::FilesAndFolders), std::set<AnsiString>{});
     WriteFile("dllst.$$$", "old");
     EXPECT_TRUE(list.SaveToFile("dllst.$$$"));
     EXPECT_EQ(ReadFile("dllst.$$$"), "old");
     CreateDirectoryA("folder", nullptr);
     EXPECT_FALSE(list.SaveToFile(dir / "folder"));
-    EXPECT_EQ(FilesIn(dir.Path()), (Names{"dllst.$$$", "folder"}));
+    EXPECT_EQ(NamesIn(dir.Path(), Listing::FilesAndFolders),
+              (std::set<AnsiString>{"dllst.$$$", "folder"}));
 }
