@@ -10,6 +10,7 @@
 #include "FakeApp.h"
 #include "HttpTestServer.h"
 #include "TempDir.h"
+#include "UpdateLists.h"
 
 #include <vector>
 
@@ -47,16 +48,6 @@ class Installation {
   private:
     TempDir root_;
 };
-
-// An entry line of an update list or the state file for the time 2003/06/12 08:38:20.
-AnsiString EntryLine(const AnsiString& path, const AnsiString& url, int size,
-                     const AnsiString& localFile = "");
-// An update list: the "[message]" section when the message is not empty, then "[update]",
-// "$$needed$$" when mandatory, and the entry lines.
-AnsiString UpdateList(const AnsiString& message, bool mandatory,
-                      const std::vector<AnsiString>& entries);
-// A file with that content and the entry time of EntryLine as its last-write time.
-void WriteStamped(const AnsiString& path, const AnsiString& content);
 
 // The texts of the boxes the watcher answered, in order; each box must carry the caption.
 std::vector<AnsiString> BoxTexts(const class BoxWatcher& watcher, const AnsiString& caption);

@@ -42,7 +42,7 @@ TEST_P(NormalRun, TextsApplicationAndExitCode) {
     HttpTestServer server;
     Installation inst;
     const AnsiString target = road.setup == Setup::FolderBlocked ? "sub\\a.dll" : "a.dll";
-    const AnsiString entry = EntryLine(target, server.Url("/a.dll"), 5);
+    const AnsiString entry = EntryLine(target, server.Url("/a.dll"), kListedWhen, 5);
     server.Route("/list.txt", HttpReply::Ok(UpdateList(road.message, road.mandatory, {entry})));
     if (road.setup != Setup::NotServed)
         server.Route("/a.dll", HttpReply::Ok(kContent));
@@ -62,9 +62,9 @@ TEST_P(NormalRun, TextsApplicationAndExitCode) {
         CreateDirectoryA(inst.DownloadDir().c_str(), nullptr);
         WriteStamped(inst.DownloadDir() + "ud0.$$$", kContent);
         WriteFile(inst.DownloadDir() + "dllst.$$$",
-                  "[update]\r\n" +
-                      EntryLine(target, server.Url("/a.dll"), 5, inst.DownloadDir() + "ud0.$$$") +
-                      "\r\n");
+                  UpdateList("", false,
+                             {EntryLine(target, server.Url("/a.dll"), kListedWhen, 5) + "?" +
+                              inst.DownloadDir() + "ud0.$$$"}));
         break;
     default:
         break;
@@ -164,8 +164,8 @@ TEST(ListSearch, FallsThroughOnlyAfterARaisedRequest) {
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         HttpTestServer server;
-        server.Route("/list.txt",
-                     HttpReply::Ok(UpdateList("", false, {EntryLine("a.dll", "u", 5)})));
+        server.Route("/list.txt", HttpReply::Ok(UpdateList(
+                                      "", false, {EntryLine("a.dll", "u", kListedWhen, 5)})));
         // Port 1 of the loopback refuses: the request raises.
         const auto url = [&](const AnsiString& kind) -> AnsiString {
             return kind == "good"      ? server.Url("/list.txt")
@@ -192,7 +192,8 @@ TEST(ListSearch, CancelDuringAListRequestTriesTheNextUrl) {
     HttpTestServer stalled, good;
     stalled.Route("/list.txt",
                   HttpReply(HttpReply::Head("HTTP/1.0 200 OK")).Pause(10 * kDeadlineMs));
-    good.Route("/list.txt", HttpReply::Ok(UpdateList("", false, {EntryLine("a.dll", "u", 5)})));
+    good.Route("/list.txt",
+               HttpReply::Ok(UpdateList("", false, {EntryLine("a.dll", "u", kListedWhen, 5)})));
     Installation inst;
     // Only the cancel button can end the stall in time.
     inst.WriteSettings({"appname=Demo", "timeout=3600", "list=" + stalled.Url("/list.txt"),
@@ -249,8 +250,9 @@ TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
 // Closing the window does not stop the run: the update is installed and the application starts.
 TEST(CloseBox, RunGoesOnToItsEnd) {
     HttpTestServer server;
-    server.Route("/list.txt", HttpReply::Ok(UpdateList(
-                                  "", true, {EntryLine("a.dll", server.Url("/a.dll"), 5)})));
+    server.Route("/list.txt",
+                 HttpReply::Ok(UpdateList(
+                     "", true, {EntryLine("a.dll", server.Url("/a.dll"), kListedWhen, 5)})));
     server.Route("/a.dll", HttpReply::Ok(kContent));
     Installation inst;
     inst.WriteSettings({"appname=Demo", "list=" + server.Url("/list.txt")});

@@ -6,6 +6,7 @@
 #include "HttpTestServer.h"
 #include "Misc.h"
 #include "TempDir.h"
+#include "UpdateLists.h"
 
 #include <gtest/gtest.h>
 
@@ -30,14 +31,12 @@ const TDateTime kListed = EncodeDate(2003, 6, 12) + EncodeTime(8, 38, 20, 0);
 struct Offer {
     AnsiString path;
     AnsiString body;
-    AnsiString date = "2003/06/12";
-    AnsiString time = "08:38:20";
-};
+    AnsiString when = kListedWhen;
 
-AnsiString EntryLine(const Offer& offer, const AnsiString& url) {
-    return offer.path + "?" + url + "?" + offer.date + "?" + offer.time + "?" +
-           IntToStr(static_cast<int>(offer.body.size()));
-}
+    AnsiString Line(const AnsiString& url) const {
+        return EntryLine(path, url, when, static_cast<int>(body.size()));
+    }
+};
 
 // Deletes the file at the end of the scope, also when the test fails.
 struct Removed {
@@ -57,12 +56,12 @@ protected:
 
     // The server offers the files (file i at "/f<i>") and the list "/list" naming them.
     void Publish(const std::vector<Offer>& offers) {
-        AnsiString list = "[update]\r\n";
+        std::vector<AnsiString> entries;
         for (std::size_t i = 0; i < offers.size(); ++i) {
             server.Route(FileTarget(i), HttpReply::Ok(offers[i].body));
-            list += EntryLine(offers[i], server.Url(FileTarget(i))) + "\r\n";
+            entries.push_back(offers[i].Line(server.Url(FileTarget(i))));
         }
-        server.Route("/list", HttpReply::Ok(list));
+        server.Route("/list", HttpReply::Ok(UpdateList("", false, entries)));
     }
     static std::string FileTarget(std::size_t i) { return "/f" + std::to_string(i); }
 
@@ -70,18 +69,16 @@ protected:
     // (none when empty), each download a file of the offer's body with the listed time.
     void WriteState(const std::vector<std::pair<Offer, AnsiString>>& entries) {
         ForceDirectories(downloads);
-        AnsiString text = "[update]\r\n";
+        std::vector<AnsiString> lines;
         for (std::size_t i = 0; i < entries.size(); ++i) {
             const auto& [offer, download] = entries[i];
-            text += EntryLine(offer, server.Url(FileTarget(i)));
+            lines.push_back(offer.Line(server.Url(FileTarget(i))));
             if (!download.empty()) {
-                text += "?" + downloads + download;
-                WriteFile(downloads + download, offer.body);
-                SetLocalWriteTime(downloads + download, 2003, 6, 12, 8, 38, 20);
+                lines.back() += "?" + downloads + download;
+                WriteStamped(downloads + download, offer.body);
             }
-            text += "\r\n";
         }
-        WriteFile(stateFile, text);
+        WriteFile(stateFile, UpdateList("", false, lines));
     }
 
     // The start of a run: the list fetched and reconciled with the state file.
@@ -267,8 +264,7 @@ TEST_F(Engine, DownloadDeletedBetweenRunsIsFetchedAgain) {
 // second below it) or a year after 2107 (the download keeps the time it was written).
 struct UnreachableTime {
     const char* name;
-    const char* date;
-    const char* time;
+    const char* when;
     bool evenSecondBelow;
 };
 
@@ -280,7 +276,7 @@ class ListedTime : public Engine, public testing::WithParamInterface<Unreachable
 
 TEST_P(ListedTime, DownloadIsRejectedEveryRun) {
     const UnreachableTime& row = GetParam();
-    Publish({{"a.txt", "new a", row.date, row.time}, {"b.txt", "new b"}});
+    Publish({{"a.txt", "new a", row.when}, {"b.txt", "new b"}});
     AnsiString recordedWhileNext;
     TFileStamp stampWhileNext;
     Http->SetOnStatus([&](TObject*) {
@@ -308,11 +304,11 @@ TEST_P(ListedTime, DownloadIsRejectedEveryRun) {
     EXPECT_EQ(Fetched(), (std::vector<std::string>{"/f0", "/f1", "/f0"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Engine, ListedTime,
-    testing::Values(UnreachableTime{"OddSecond", "2003/06/12", "08:38:21", true},
-                    UnreachableTime{"After2107", "2108/01/01", "08:38:20", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Engine, ListedTime,
+                         testing::Values(UnreachableTime{"OddSecond", "2003/06/12?08:38:21", true},
+                                         UnreachableTime{"After2107", "2108/01/01?08:38:20",
+                                                         false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Engine, DownloadsTakeTheLowestFreeName) {
     const Offer x{"x.txt", "xx"}, y1{"y1.txt", "y1y1"}, y2{"y2.txt", "y2y2y2"}, z{"z.txt", "zzz"};
@@ -572,10 +568,10 @@ TEST_F(Engine, RecordedDownloadsStayWhateverTheFolderIsCalled) {
     ASSERT_NE(AnsiUpperCase(AnsiString(shortName, n)), AnsiUpperCase(folder));
     for (const AnsiString& spelling : {AnsiString(shortName, n), AnsiUpperCase(folder)}) {
         SCOPED_TRACE(spelling);
-        WriteFile(folder + "dllst.$$$", "[update]\r\n" + EntryLine(a, server.Url(FileTarget(0))) +
-                                            "?" + folder + "ud0.$$$\r\n");
-        WriteFile(folder + "ud0.$$$", a.body);
-        SetLocalWriteTime(folder + "ud0.$$$", 2003, 6, 12, 8, 38, 20);
+        WriteFile(
+            folder + "dllst.$$$",
+            UpdateList("", false, {a.Line(server.Url(FileTarget(0))) + "?" + folder + "ud0.$$$"}));
+        WriteStamped(folder + "ud0.$$$", a.body);
         TDownload run;
         ASSERT_TRUE(run.LoadList(server.Url("/list")));
         EXPECT_EQ(run.Prepare(spelling + "dllst.$$$"), 1);
@@ -607,17 +603,16 @@ TEST_F(Engine, InstallKilledAtAnyStepLosesNothing) {
         ForceDirectories(run + "sub");
         ForceDirectories(folder);
         SetCurrentDir(run); // the long name fits relative to the run's folder only
-        AnsiString text = "[update]\r\n";
+        std::vector<AnsiString> lines;
         for (std::size_t i = 0; i < targets.size(); ++i) {
             const Target& t = targets[i];
             if (!t.old.empty())
                 WriteFile(t.path, t.old);
             const AnsiString download = folder + "ud" + IntToStr(static_cast<int>(i)) + ".$$$";
-            WriteFile(download, t.fresh);
-            SetLocalWriteTime(download, 2003, 6, 12, 8, 38, 20);
-            text += EntryLine({t.path, t.fresh}, "http://h/x") + "?" + download + "\r\n";
+            WriteStamped(download, t.fresh);
+            lines.push_back(Offer{t.path, t.fresh}.Line("http://h/x") + "?" + download);
         }
-        WriteFile(state, text);
+        WriteFile(state, UpdateList("", false, lines));
 
         ResetEvent(stopped.get());
         {
