@@ -1,6 +1,5 @@
 #include "Installation.h"
 
-#include "BoxWatcher.h"
 #include "Language.h"
 #include "UiDriver.h"
 
@@ -46,7 +45,7 @@ std::vector<AnsiString> BoxTexts(const BoxWatcher& watcher, const AnsiString& ca
     return texts;
 }
 
-void ServeStalledDownload(HttpTestServer& server) {
+StalledRun::StalledRun() {
     const AnsiString body(1000, 'x');
     server.Route("/list.txt",
                  HttpReply::Ok(UpdateList(
@@ -55,9 +54,16 @@ void ServeStalledDownload(HttpTestServer& server) {
                                      body.substr(0, 400))
                                .Pause(10 * kDeadlineMs)
                                .Send(body.substr(400)));
+    inst.WriteSettings({"appname=Demo", "timeout=3600", "list=" + server.Url("/list.txt")});
+    updater = std::make_unique<Process>(inst.CommandLine(), inst.StartDir());
 }
 
-bool WaitForStall(HWND line) {
+bool StalledRun::ReachStall() {
+    form = WaitForWindow(updater->Id(), "TForm");
+    if (!form)
+        return false;
+    boxes = std::make_unique<BoxWatcher>(updater->Id(), IDYES);
+    line = ChildAt(form, 16, 48);
     return WaitUntil([&] {
         const AnsiString text = WindowText(line);
         return text.size() > 9 && text.compare(text.size() - 9, 9, ";400/1000") == 0;

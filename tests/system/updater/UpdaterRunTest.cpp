@@ -228,23 +228,13 @@ TEST(ListSearch, CancelDuringAListRequestTriesTheNextUrl) {
 }
 
 TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
-    HttpTestServer server;
-    ServeStalledDownload(server);
-    Installation inst;
-    // Only the cancel button can end the stall in time.
-    inst.WriteSettings({"appname=Demo", "timeout=3600", "list=" + server.Url("/list.txt")});
-    Process updater(inst.CommandLine(), inst.StartDir());
-    HWND form = WaitForWindow(updater.Id(), "TForm");
-    ASSERT_TRUE(form);
-    BoxWatcher boxes(updater.Id(), IDYES);
-
-    HWND line = ChildAt(form, 16, 48);
-    HWND total = ChildAt(form, 16, 72);
-    HWND current = ChildAt(form, 16, 88);
-    ASSERT_TRUE(WaitForStall(line));
-    const AnsiString download = inst.DownloadDir() + "ud0.$$$";
+    StalledRun run;
+    ASSERT_TRUE(run.ReachStall());
+    HWND total = ChildAt(run.form, 16, 72);
+    HWND current = ChildAt(run.form, 16, 88);
+    const AnsiString download = run.inst.DownloadDir() + "ud0.$$$";
     // The name is shortened from its front as far as the label needs.
-    const AnsiString text = WindowText(line);
+    const AnsiString text = WindowText(run.line);
     const AnsiString head = Text(125) + ":...", end = ";400/1000";
     ASSERT_GT(text.size(), head.size() + end.size());
     EXPECT_EQ(text.compare(0, head.size(), head), 0) << text;
@@ -256,10 +246,10 @@ TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
     EXPECT_EQ(ProgressPosition(current), 40);
     EXPECT_EQ(ProgressPosition(total), 40);
 
-    Press(ChildAt(form, 384, 120));
-    EXPECT_EQ(updater.Wait(), 0);
-    EXPECT_EQ(BoxTexts(boxes, Caption()), (std::vector<AnsiString>{Text(108), Text(109)}));
-    EXPECT_EQ(inst.AppRuns().size(), 1u); // optional: the application starts
+    Press(ChildAt(run.form, 384, 120));
+    EXPECT_EQ(run.updater->Wait(), 0);
+    EXPECT_EQ(BoxTexts(*run.boxes, Caption()), (std::vector<AnsiString>{Text(108), Text(109)}));
+    EXPECT_EQ(run.inst.AppRuns().size(), 1u); // optional: the application starts
     EXPECT_FALSE(FileExists(download));
 }
 
