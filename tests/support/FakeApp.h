@@ -1,6 +1,7 @@
 // The records of fakeapp.exe, the stand-in for a program that a program under test starts (see
-// fakeapp.cpp): copy it into the installation, under its own name or the name of the program it
-// stands in for, let the program under test start it, then read what each start received.
+// fakeapp_program.cpp): copy it into the installation, under its own name or the name of the
+// program it stands in for, let the program under test start it, then read what each start
+// received.
 //
 //     CopyTo(DosPath(FAKEAPP_EXE), app / "fakeapp.exe");
 //     ... run the program under test ...

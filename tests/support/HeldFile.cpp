@@ -38,3 +38,8 @@ HeldFile::~HeldFile() {
         EXPECT_EQ(holder_->Wait(), 0);
     }
 }
+
+FileOpenedHere::FileOpenedHere(const AnsiString& path, DWORD share)
+    : file_(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)) {
+    EXPECT_TRUE(file_) << "cannot hold " << path;
+}

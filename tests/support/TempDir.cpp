@@ -6,6 +6,21 @@
 
 namespace {
 
+// Visits what lies in the folder (ending in a backslash) by its name, in the order the system
+// lists it.
+void ForEachIn(const AnsiString& dir,
+               const std::function<void(const AnsiString& name, bool isFolder)>& visit) {
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA((dir + "*").c_str(), &data));
+    if (!find)
+        return;
+    do {
+        const AnsiString name = data.cFileName;
+        if (name != "." && name != "..")
+            visit(name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (FindNextFileA(find.get(), &data));
+}
+
 void RemoveTree(const AnsiString& dir) {
     ForEachBelow(dir, [](const AnsiString& path, bool isFolder) {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -37,20 +52,21 @@ TempDir::~TempDir() { RemoveTree(path_); }
 
 void ForEachBelow(const AnsiString& dir,
                   const std::function<void(const AnsiString& path, bool isFolder)>& visit) {
-    WIN32_FIND_DATAA data;
-    FindHandle find(FindFirstFileA((dir + "*").c_str(), &data));
-    if (!find)
-        return;
-    do {
-        const AnsiString name = data.cFileName;
-        if (name == "." || name == "..")
-            continue;
+    ForEachIn(dir, [&](const AnsiString& name, bool isFolder) {
         const AnsiString path = dir + name;
-        const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (isFolder)
             ForEachBelow(path + "\\", visit);
         visit(path, isFolder);
-    } while (FindNextFileA(find.get(), &data));
+    });
+}
+
+std::set<AnsiString> NamesIn(const AnsiString& dir, Listing listing) {
+    std::set<AnsiString> names;
+    ForEachIn(dir, [&](const AnsiString& name, bool isFolder) {
+        if (!isFolder || listing == Listing::FilesAndFolders)
+            names.insert(name);
+    });
+    return names;
 }
 
 void WriteFile(const AnsiString& path, const AnsiString& content) {

@@ -4,6 +4,7 @@
 #include "SysUtils.h"
 
 #include <functional>
+#include <set>
 
 class TempDir {
 public:
@@ -31,3 +32,8 @@ void SetLocalWriteTime(const AnsiString& path, int year, int month, int day, int
 // delete what it is given.
 void ForEachBelow(const AnsiString& dir,
                   const std::function<void(const AnsiString& path, bool isFolder)>& visit);
+// Which names NamesIn gives.
+enum class Listing { Files, FilesAndFolders };
+// The names in the folder (ending in a backslash): of its files, and of its folders as well when
+// asked. None when the folder is missing.
+std::set<AnsiString> NamesIn(const AnsiString& dir, Listing listing = Listing::Files);

@@ -68,7 +68,7 @@ class EndToEnd : public testing::Test {
     // A file on the server, and its entry line for the installed path.
     AnsiString Serve(const AnsiString& name, const AnsiString& content, const AnsiString& path) {
         WriteFile(served + name, content);
-        return EntryLine(path, url + name, static_cast<int>(content.size()));
+        return EntryLine(path, url + name, kListedWhen, static_cast<int>(content.size()));
     }
     void ServeList(const std::vector<AnsiString>& entries) {
         WriteFile(served + "list.txt", UpdateList(kMessage, false, entries));

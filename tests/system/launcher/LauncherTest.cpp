@@ -4,6 +4,7 @@
 // which working directory.
 #include "BoxWatcher.h"
 #include "FakeApp.h"
+#include "HeldFile.h"
 #include "TempDir.h"
 #include "UiDriver.h"
 
@@ -41,21 +42,6 @@ template <typename Case> std::string CaseName(const testing::TestParamInfo<Case>
 struct ShownBox {
     std::wstring caption;
     std::wstring text;
-};
-
-// A file held open by this process, as a running program holds its own program file: others
-// may read and start it, but neither delete nor replace it. With no sharing nobody else may
-// even open it.
-class HeldFile {
-  public:
-    HeldFile(const AnsiString& path, DWORD share)
-        : file_(
-              CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr)) {
-        EXPECT_TRUE(file_) << "cannot hold " << path;
-    }
-
-  private:
-    FileHandle file_;
 };
 
 class Launcher : public testing::Test {
@@ -250,11 +236,11 @@ TEST_P(DeliveredUpdater, TakesThePlaceOfTheInstalledOneOrBothStay) {
     if (c.installedReadOnly)
         SetFileAttributesA(installed.c_str(), FILE_ATTRIBUTE_READONLY);
     {
-        std::unique_ptr<HeldFile> held;
+        std::unique_ptr<FileOpenedHere> held;
         if (c.hold == Hold::Installed)
-            held = std::make_unique<HeldFile>(installed, FILE_SHARE_READ);
+            held = std::make_unique<FileOpenedHere>(installed, FILE_SHARE_READ);
         if (c.hold == Hold::Delivered)
-            held = std::make_unique<HeldFile>(delivered, 0);
+            held = std::make_unique<FileOpenedHere>(delivered, 0);
         EXPECT_EQ(Run(), 0);
     }
     EXPECT_TRUE(boxes.empty());
@@ -302,9 +288,9 @@ TEST_P(LanguageLibrary, StartFailureShowsText101OfTheLoadedLibrary) {
     int exitCode = 0;
     ShownBox box;
     {
-        std::unique_ptr<HeldFile> held;
+        std::unique_ptr<FileOpenedHere> held;
         if (c.hold == Hold::Delivered)
-            held = std::make_unique<HeldFile>(delivered, 0);
+            held = std::make_unique<FileOpenedHere>(delivered, 0);
         box = RunToBox(exitCode);
     }
     EXPECT_EQ(exitCode, 1);

@@ -1,6 +1,5 @@
 #include "Installation.h"
 
-#include "BoxWatcher.h"
 #include "Language.h"
 #include "UiDriver.h"
 
@@ -37,30 +36,6 @@ AnsiString Installation::CommandLine(const AnsiString& rest) const {
     return "\"" + Exe() + "\"" + rest;
 }
 
-AnsiString EntryLine(const AnsiString& path, const AnsiString& url, int size,
-                     const AnsiString& localFile) {
-    AnsiString line = path + "?" + url + "?2003/06/12?08:38:20?" + IntToStr(size);
-    if (!localFile.empty())
-        line += "?" + localFile;
-    return line;
-}
-
-AnsiString UpdateList(const AnsiString& message, bool mandatory,
-                      const std::vector<AnsiString>& entries) {
-    AnsiString text = message.empty() ? "" : "[message]\r\n" + message + "\r\n";
-    text += "[update]\r\n";
-    if (mandatory)
-        text += "$$needed$$\r\n";
-    for (const AnsiString& entry : entries)
-        text += entry + "\r\n";
-    return text;
-}
-
-void WriteStamped(const AnsiString& path, const AnsiString& content) {
-    WriteFile(path, content);
-    SetLocalWriteTime(path, 2003, 6, 12, 8, 38, 20);
-}
-
 std::vector<AnsiString> BoxTexts(const BoxWatcher& watcher, const AnsiString& caption) {
     std::vector<AnsiString> texts;
     for (const SeenBox& box : watcher.Boxes()) {
@@ -70,17 +45,25 @@ std::vector<AnsiString> BoxTexts(const BoxWatcher& watcher, const AnsiString& ca
     return texts;
 }
 
-void ServeStalledDownload(HttpTestServer& server) {
+StalledRun::StalledRun() {
     const AnsiString body(1000, 'x');
-    server.Route("/list.txt", HttpReply::Ok(UpdateList(
-                                  "", false, {EntryLine("a.dll", server.Url("/a.dll"), 1000)})));
+    server.Route("/list.txt",
+                 HttpReply::Ok(UpdateList(
+                     "", false, {EntryLine("a.dll", server.Url("/a.dll"), kListedWhen, 1000)})));
     server.Route("/a.dll", HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 1000"}),
                                      body.substr(0, 400))
                                .Pause(10 * kDeadlineMs)
                                .Send(body.substr(400)));
+    inst.WriteSettings({"appname=Demo", "timeout=3600", "list=" + server.Url("/list.txt")});
+    updater = std::make_unique<Process>(inst.CommandLine(), inst.StartDir());
 }
 
-bool WaitForStall(HWND line) {
+bool StalledRun::ReachStall() {
+    form = WaitForWindow(updater->Id(), "TForm");
+    if (!form)
+        return false;
+    boxes = std::make_unique<BoxWatcher>(updater->Id(), IDYES);
+    line = ChildAt(form, 16, 48);
     return WaitUntil([&] {
         const AnsiString text = WindowText(line);
         return text.size() > 9 && text.compare(text.size() - 9, 9, ";400/1000") == 0;

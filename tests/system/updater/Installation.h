@@ -7,10 +7,13 @@
 //     <root>\start\                          the working directory the updater starts in
 #pragma once
 
+#include "BoxWatcher.h"
 #include "FakeApp.h"
 #include "HttpTestServer.h"
 #include "TempDir.h"
+#include "UpdateLists.h"
 
+#include <memory>
 #include <vector>
 
 // Text N of the generic language library, as the updater shows it.
@@ -48,21 +51,21 @@ class Installation {
     TempDir root_;
 };
 
-// An entry line of an update list or the state file for the time 2003/06/12 08:38:20.
-AnsiString EntryLine(const AnsiString& path, const AnsiString& url, int size,
-                     const AnsiString& localFile = "");
-// An update list: the "[message]" section when the message is not empty, then "[update]",
-// "$$needed$$" when mandatory, and the entry lines.
-AnsiString UpdateList(const AnsiString& message, bool mandatory,
-                      const std::vector<AnsiString>& entries);
-// A file with that content and the entry time of EntryLine as its last-write time.
-void WriteStamped(const AnsiString& path, const AnsiString& content);
-
 // The texts of the boxes the watcher answered, in order; each box must carry the caption.
-std::vector<AnsiString> BoxTexts(const class BoxWatcher& watcher, const AnsiString& caption);
+std::vector<AnsiString> BoxTexts(const BoxWatcher& watcher, const AnsiString& caption);
 
 // An optional update whose download stalls after its first 400 of 1000 bytes until the server
-// goes: "/list.txt" names "a.dll", served from "/a.dll".
-void ServeStalledDownload(HttpTestServer& server);
-// Waits until the status line shows the stall; false at the deadline.
-bool WaitForStall(HWND line);
+// goes ("/list.txt" names "a.dll", served from "/a.dll"), run by the updater with its question
+// answered Yes. Only the cancel button can end the stall in time.
+struct StalledRun {
+    StalledRun();
+    // Waits for the window, then until its status line shows the stall; false at the deadline.
+    bool ReachStall();
+
+    HttpTestServer server;
+    Installation inst;
+    std::unique_ptr<Process> updater;
+    HWND form = nullptr;
+    std::unique_ptr<BoxWatcher> boxes;
+    HWND line = nullptr; // the status line
+};

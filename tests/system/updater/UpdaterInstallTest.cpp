@@ -53,15 +53,15 @@ TEST_P(Install, TextsRunOnceApplicationAndExitCode) {
     const AnsiString path = row.target == Target::FolderBlocked ? "sub\\a.dll" : "a.dll";
     const AnsiString target = inst.App() + path;
     const AnsiString url = server.Url("/a.dll");
-    server.Route("/list.txt",
-                 HttpReply::Ok(UpdateList("", row.mandatory, {EntryLine(path, url, 5)})));
+    server.Route("/list.txt", HttpReply::Ok(UpdateList("", row.mandatory,
+                                                       {EntryLine(path, url, kListedWhen, 5)})));
     server.Route("/a.dll", HttpReply::Ok(kContent));
     inst.WriteSettings({"appname=Demo", "list=" + server.Url("/list.txt")});
     const AnsiString download = inst.DownloadDir() + "ud0.$$$";
     if (row.setup != Setup::Pending) {
         CreateDirectoryA(inst.DownloadDir().c_str(), nullptr);
         WriteFile(inst.DownloadDir() + "dllst.$$$",
-                  "[update]\r\n" + EntryLine(path, url, 5, download) + "\r\n");
+                  UpdateList("", false, {EntryLine(path, url, kListedWhen, 5) + "?" + download}));
         if (row.setup == Setup::Ready)
             WriteStamped(download, kContent);
     }

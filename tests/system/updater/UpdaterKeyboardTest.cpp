@@ -29,16 +29,9 @@ void PrintTo(const Keys& keys, std::ostream* out) {
 class Keyboard : public testing::TestWithParam<Keys> {};
 
 TEST_P(Keyboard, CancelsTheDownload) {
-    HttpTestServer server;
-    ServeStalledDownload(server);
-    Installation inst;
-    inst.WriteSettings({"appname=Demo", "timeout=3600", "list=" + server.Url("/list.txt")});
-    Process updater(inst.CommandLine(), inst.StartDir());
-    HWND form = WaitForWindow(updater.Id(), "TForm");
-    ASSERT_TRUE(form);
-    BoxWatcher boxes(updater.Id(), IDYES);
-    HWND line = ChildAt(form, 16, 48);
-    ASSERT_TRUE(WaitForStall(line));
+    StalledRun run;
+    ASSERT_TRUE(run.ReachStall());
+    const HWND form = run.form;
 
     GUITHREADINFO thread{};
     thread.cbSize = sizeof thread;
@@ -47,9 +40,9 @@ TEST_P(Keyboard, CancelsTheDownload) {
     for (const auto& [message, key] : GetParam().messages)
         PostMessageA(thread.hwndFocus, message, key,
                      message == WM_KEYUP ? LPARAM(0xC0000001) : LPARAM(1));
-    EXPECT_EQ(updater.Wait(), 0);
-    EXPECT_EQ(BoxTexts(boxes, Caption()), (std::vector<AnsiString>{Text(108), Text(109)}));
-    EXPECT_FALSE(FileExists(inst.DownloadDir() + "ud0.$$$"));
+    EXPECT_EQ(run.updater->Wait(), 0);
+    EXPECT_EQ(BoxTexts(*run.boxes, Caption()), (std::vector<AnsiString>{Text(108), Text(109)}));
+    EXPECT_FALSE(FileExists(run.inst.DownloadDir() + "ud0.$$$"));
 }
 
 INSTANTIATE_TEST_SUITE_P(

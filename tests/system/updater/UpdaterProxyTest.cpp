@@ -31,11 +31,12 @@ TEST(Proxy, UpdateThroughSquidIsInstalled) {
     const AnsiString small = "version 2";
     WriteFile(served + "large.bin", large);
     WriteFile(served + "small.txt", small);
-    WriteFile(
-        served + "list.txt",
-        UpdateList("", false,
-                   {EntryLine("large.bin", url + "large.bin", static_cast<int>(large.size())),
-                    EntryLine("small.txt", url + "small.txt", static_cast<int>(small.size()))}));
+    WriteFile(served + "list.txt",
+              UpdateList("", false,
+                         {EntryLine("large.bin", url + "large.bin", kListedWhen,
+                                    static_cast<int>(large.size())),
+                          EntryLine("small.txt", url + "small.txt", kListedWhen,
+                                    static_cast<int>(small.size()))}));
 
     Installation inst;
     inst.WriteSettings({"appname=Demo", "list=" + url + "list.txt", "proxy=127.0.0.1",

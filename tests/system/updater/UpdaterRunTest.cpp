@@ -29,6 +29,7 @@ struct Road {
     std::vector<int> texts;
     bool appStarted;
     int exitCode;
+    bool installed; // the served file is in place and the state file gone
 };
 
 void PrintTo(const Road& road, std::ostream* out) {
@@ -42,7 +43,7 @@ TEST_P(NormalRun, TextsApplicationAndExitCode) {
     HttpTestServer server;
     Installation inst;
     const AnsiString target = road.setup == Setup::FolderBlocked ? "sub\\a.dll" : "a.dll";
-    const AnsiString entry = EntryLine(target, server.Url("/a.dll"), 5);
+    const AnsiString entry = EntryLine(target, server.Url("/a.dll"), kListedWhen, 5);
     server.Route("/list.txt", HttpReply::Ok(UpdateList(road.message, road.mandatory, {entry})));
     if (road.setup != Setup::NotServed)
         server.Route("/a.dll", HttpReply::Ok(kContent));
@@ -62,9 +63,9 @@ TEST_P(NormalRun, TextsApplicationAndExitCode) {
         CreateDirectoryA(inst.DownloadDir().c_str(), nullptr);
         WriteStamped(inst.DownloadDir() + "ud0.$$$", kContent);
         WriteFile(inst.DownloadDir() + "dllst.$$$",
-                  "[update]\r\n" +
-                      EntryLine(target, server.Url("/a.dll"), 5, inst.DownloadDir() + "ud0.$$$") +
-                      "\r\n");
+                  UpdateList("", false,
+                             {EntryLine(target, server.Url("/a.dll"), kListedWhen, 5) + "?" +
+                              inst.DownloadDir() + "ud0.$$$"}));
         break;
     default:
         break;
@@ -84,7 +85,7 @@ TEST_P(NormalRun, TextsApplicationAndExitCode) {
     EXPECT_EQ(runs.size(), road.appStarted ? 1u : 0u);
     for (const FakeAppRun& run : runs)
         EXPECT_EQ(StripFirstToken(run.commandLine), "arg");
-    if (road.texts == std::vector<int>{kQuestion, 113} || road.texts == std::vector<int>{113}) {
+    if (road.installed) {
         EXPECT_EQ(ReadFile(inst.App() + "a.dll"), kContent);
         EXPECT_FALSE(FileExists(inst.DownloadDir() + "dllst.$$$"));
     }
@@ -94,11 +95,21 @@ TEST_P(NormalRun, TextsApplicationAndExitCode) {
 INSTANTIATE_TEST_SUITE_P(
     Roads, NormalRun,
     testing::Values(
-        Road{"NoListOffline0", Setup::NoList, false, "", {}, IDOK, {106}, false, 1},
-        Road{"NoListOffline1", Setup::NoList, false, "", {"offline=1"}, IDOK, {106}, true, 1},
-        Road{"NothingToInstallMandatory", Setup::UpToDate, true, "", {}, IDOK, {}, true, 0},
-        Road{"DeclinedMandatory", Setup::Pending, true, "", {}, IDNO, {kQuestion, 110}, false, 0},
-        Road{"DeclinedOptional", Setup::Pending, false, "", {}, IDNO, {kQuestion}, true, 0},
+        Road{"NoListOffline0", Setup::NoList, false, "", {}, IDOK, {106}, false, 1, false},
+        Road{
+            "NoListOffline1", Setup::NoList, false, "", {"offline=1"}, IDOK, {106}, true, 1, false},
+        Road{"NothingToInstallMandatory", Setup::UpToDate, true, "", {}, IDOK, {}, true, 0, false},
+        Road{"DeclinedMandatory",
+             Setup::Pending,
+             true,
+             "",
+             {},
+             IDNO,
+             {kQuestion, 110},
+             false,
+             0,
+             false},
+        Road{"DeclinedOptional", Setup::Pending, false, "", {}, IDNO, {kQuestion}, true, 0, false},
         Road{"DownloadFailedMandatory",
              Setup::NotServed,
              true,
@@ -107,7 +118,8 @@ INSTANTIATE_TEST_SUITE_P(
              IDYES,
              {kQuestion, 109},
              false,
-             0},
+             0,
+             false},
         Road{"DownloadFailedOptional",
              Setup::NotServed,
              false,
@@ -116,7 +128,8 @@ INSTANTIATE_TEST_SUITE_P(
              IDYES,
              {kQuestion, 109},
              true,
-             0},
+             0,
+             false},
         Road{"Installed",
              Setup::Pending,
              true,
@@ -125,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
              IDYES,
              {kQuestion, 113},
              true,
-             0},
+             0,
+             true},
         Road{"InstalledFromEarlierDownload",
              Setup::DownloadedEarly,
              false,
@@ -134,7 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
              IDYES,
              {113},
              true,
-             0},
+             0,
+             true},
         Road{"FolderCannotBeCreated",
              Setup::FolderBlocked,
              false,
@@ -143,7 +158,8 @@ INSTANTIATE_TEST_SUITE_P(
              IDYES,
              {kQuestion, 112},
              false,
-             1}),
+             1,
+             false}),
     [](const testing::TestParamInfo<Road>& info) { return AnsiString(info.param.name); });
 
 // Which list URLs are tried: the next one only after a request that raised.
@@ -164,8 +180,8 @@ TEST(ListSearch, FallsThroughOnlyAfterARaisedRequest) {
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         HttpTestServer server;
-        server.Route("/list.txt",
-                     HttpReply::Ok(UpdateList("", false, {EntryLine("a.dll", "u", 5)})));
+        server.Route("/list.txt", HttpReply::Ok(UpdateList(
+                                      "", false, {EntryLine("a.dll", "u", kListedWhen, 5)})));
         // Port 1 of the loopback refuses: the request raises.
         const auto url = [&](const AnsiString& kind) -> AnsiString {
             return kind == "good"      ? server.Url("/list.txt")
@@ -192,7 +208,8 @@ TEST(ListSearch, CancelDuringAListRequestTriesTheNextUrl) {
     HttpTestServer stalled, good;
     stalled.Route("/list.txt",
                   HttpReply(HttpReply::Head("HTTP/1.0 200 OK")).Pause(10 * kDeadlineMs));
-    good.Route("/list.txt", HttpReply::Ok(UpdateList("", false, {EntryLine("a.dll", "u", 5)})));
+    good.Route("/list.txt",
+               HttpReply::Ok(UpdateList("", false, {EntryLine("a.dll", "u", kListedWhen, 5)})));
     Installation inst;
     // Only the cancel button can end the stall in time.
     inst.WriteSettings({"appname=Demo", "timeout=3600", "list=" + stalled.Url("/list.txt"),
@@ -211,23 +228,13 @@ TEST(ListSearch, CancelDuringAListRequestTriesTheNextUrl) {
 }
 
 TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
-    HttpTestServer server;
-    ServeStalledDownload(server);
-    Installation inst;
-    // Only the cancel button can end the stall in time.
-    inst.WriteSettings({"appname=Demo", "timeout=3600", "list=" + server.Url("/list.txt")});
-    Process updater(inst.CommandLine(), inst.StartDir());
-    HWND form = WaitForWindow(updater.Id(), "TForm");
-    ASSERT_TRUE(form);
-    BoxWatcher boxes(updater.Id(), IDYES);
-
-    HWND line = ChildAt(form, 16, 48);
-    HWND total = ChildAt(form, 16, 72);
-    HWND current = ChildAt(form, 16, 88);
-    ASSERT_TRUE(WaitForStall(line));
-    const AnsiString download = inst.DownloadDir() + "ud0.$$$";
+    StalledRun run;
+    ASSERT_TRUE(run.ReachStall());
+    HWND total = ChildAt(run.form, 16, 72);
+    HWND current = ChildAt(run.form, 16, 88);
+    const AnsiString download = run.inst.DownloadDir() + "ud0.$$$";
     // The name is shortened from its front as far as the label needs.
-    const AnsiString text = WindowText(line);
+    const AnsiString text = WindowText(run.line);
     const AnsiString head = Text(125) + ":...", end = ";400/1000";
     ASSERT_GT(text.size(), head.size() + end.size());
     EXPECT_EQ(text.compare(0, head.size(), head), 0) << text;
@@ -239,18 +246,19 @@ TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
     EXPECT_EQ(ProgressPosition(current), 40);
     EXPECT_EQ(ProgressPosition(total), 40);
 
-    Press(ChildAt(form, 384, 120));
-    EXPECT_EQ(updater.Wait(), 0);
-    EXPECT_EQ(BoxTexts(boxes, Caption()), (std::vector<AnsiString>{Text(108), Text(109)}));
-    EXPECT_EQ(inst.AppRuns().size(), 1u); // optional: the application starts
+    Press(ChildAt(run.form, 384, 120));
+    EXPECT_EQ(run.updater->Wait(), 0);
+    EXPECT_EQ(BoxTexts(*run.boxes, Caption()), (std::vector<AnsiString>{Text(108), Text(109)}));
+    EXPECT_EQ(run.inst.AppRuns().size(), 1u); // optional: the application starts
     EXPECT_FALSE(FileExists(download));
 }
 
 // Closing the window does not stop the run: the update is installed and the application starts.
 TEST(CloseBox, RunGoesOnToItsEnd) {
     HttpTestServer server;
-    server.Route("/list.txt", HttpReply::Ok(UpdateList(
-                                  "", true, {EntryLine("a.dll", server.Url("/a.dll"), 5)})));
+    server.Route("/list.txt",
+                 HttpReply::Ok(UpdateList(
+                     "", true, {EntryLine("a.dll", server.Url("/a.dll"), kListedWhen, 5)})));
     server.Route("/a.dll", HttpReply::Ok(kContent));
     Installation inst;
     inst.WriteSettings({"appname=Demo", "list=" + server.Url("/list.txt")});

@@ -25,7 +25,8 @@ struct HeldAtQuestion : testing::Test {
     }
 
     HttpTestServer server;
-    const AnsiString list = UpdateList("", false, {EntryLine("a.dll", server.Url("/a.dll"), 5)});
+    const AnsiString list =
+        UpdateList("", false, {EntryLine("a.dll", server.Url("/a.dll"), kListedWhen, 5)});
     Installation inst;
     std::unique_ptr<Process> updater;
     HWND form = nullptr;
@@ -185,8 +186,8 @@ TEST(LaunchApplication, ParametersAndWorkingDirectory) {
         {" $$updt$$", "$$updt$$"}, // not the install-only mark
     };
     HttpTestServer server;
-    server.Route("/list.txt",
-                 HttpReply::Ok(UpdateList("", true, {EntryLine("a.dll", "http://x/a", 5)})));
+    server.Route("/list.txt", HttpReply::Ok(UpdateList(
+                                  "", true, {EntryLine("a.dll", "http://x/a", kListedWhen, 5)})));
     for (const Row& r : rows) {
         SCOPED_TRACE(r.rest);
         Installation inst;
@@ -206,8 +207,8 @@ TEST(LaunchApplication, ParametersAndWorkingDirectory) {
 
 TEST(LaunchApplication, ShellFailureEndsWithOne) {
     HttpTestServer server;
-    server.Route("/list.txt",
-                 HttpReply::Ok(UpdateList("", false, {EntryLine("a.dll", "http://x/a", 5)})));
+    server.Route("/list.txt", HttpReply::Ok(UpdateList(
+                                  "", false, {EntryLine("a.dll", "http://x/a", kListedWhen, 5)})));
     Installation inst;
     inst.WriteSettings({"appname=Demo", "exec=missing.exe", "list=" + server.Url("/list.txt")});
     WriteStamped(inst.App() + "a.dll", "hello");

@@ -6,6 +6,7 @@
 #include "HttpTestServer.h"
 #include "Misc.h"
 #include "TempDir.h"
+#include "UpdateLists.h"
 
 #include <gtest/gtest.h>
 
@@ -30,27 +31,12 @@ const TDateTime kListed = EncodeDate(2003, 6, 12) + EncodeTime(8, 38, 20, 0);
 struct Offer {
     AnsiString path;
     AnsiString body;
-    AnsiString date = "2003/06/12";
-    AnsiString time = "08:38:20";
+    AnsiString when = kListedWhen;
+
+    AnsiString Line(const AnsiString& url) const {
+        return EntryLine(path, url, when, static_cast<int>(body.size()));
+    }
 };
-
-AnsiString EntryLine(const Offer& offer, const AnsiString& url) {
-    return offer.path + "?" + url + "?" + offer.date + "?" + offer.time + "?" +
-           IntToStr(static_cast<int>(offer.body.size()));
-}
-
-// The names of the files in a folder.
-std::set<AnsiString> FilesIn(const AnsiString& folder) {
-    std::set<AnsiString> names;
-    WIN32_FIND_DATAA data;
-    FindHandle find(FindFirstFileA((folder + "*").c_str(), &data));
-    if (find)
-        do
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                names.insert(data.cFileName);
-        while (FindNextFileA(find.get(), &data));
-    return names;
-}
 
 // Deletes the file at the end of the scope, also when the test fails.
 struct Removed {
@@ -70,12 +56,12 @@ protected:
 
     // The server offers the files (file i at "/f<i>") and the list "/list" naming them.
     void Publish(const std::vector<Offer>& offers) {
-        AnsiString list = "[update]\r\n";
+        std::vector<AnsiString> entries;
         for (std::size_t i = 0; i < offers.size(); ++i) {
             server.Route(FileTarget(i), HttpReply::Ok(offers[i].body));
-            list += EntryLine(offers[i], server.Url(FileTarget(i))) + "\r\n";
+            entries.push_back(offers[i].Line(server.Url(FileTarget(i))));
         }
-        server.Route("/list", HttpReply::Ok(list));
+        server.Route("/list", HttpReply::Ok(UpdateList("", false, entries)));
     }
     static std::string FileTarget(std::size_t i) { return "/f" + std::to_string(i); }
 
@@ -83,18 +69,16 @@ protected:
     // (none when empty), each download a file of the offer's body with the listed time.
     void WriteState(const std::vector<std::pair<Offer, AnsiString>>& entries) {
         ForceDirectories(downloads);
-        AnsiString text = "[update]\r\n";
+        std::vector<AnsiString> lines;
         for (std::size_t i = 0; i < entries.size(); ++i) {
             const auto& [offer, download] = entries[i];
-            text += EntryLine(offer, server.Url(FileTarget(i)));
+            lines.push_back(offer.Line(server.Url(FileTarget(i))));
             if (!download.empty()) {
-                text += "?" + downloads + download;
-                WriteFile(downloads + download, offer.body);
-                SetLocalWriteTime(downloads + download, 2003, 6, 12, 8, 38, 20);
+                lines.back() += "?" + downloads + download;
+                WriteStamped(downloads + download, offer.body);
             }
-            text += "\r\n";
         }
-        WriteFile(stateFile, text);
+        WriteFile(stateFile, UpdateList("", false, lines));
     }
 
     // The start of a run: the list fetched and reconciled with the state file.
@@ -165,8 +149,8 @@ TEST_F(Engine, InstallsRelativeAndAbsoluteTargets) {
     ExpectInstalled(app / "sub\\a.txt", "new a");
     ExpectInstalled(app / "dots\\b.txt", "new b");
     ExpectInstalled(elsewhere / "abs\\deep\\c.txt", "new c");
-    EXPECT_EQ(FilesIn(app / "sub\\"), std::set<AnsiString>{"a.txt"}); // the old file is gone
-    EXPECT_TRUE(FilesIn(downloads).empty());                          // state file included
+    EXPECT_EQ(NamesIn(app / "sub\\"), std::set<AnsiString>{"a.txt"}); // the old file is gone
+    EXPECT_TRUE(NamesIn(downloads).empty());                          // state file included
 }
 
 TEST_F(Engine, UpdaterGoesBesideTheRunningProgram) {
@@ -227,7 +211,7 @@ TEST_P(InstallBlocked, NothingMoves) {
     TDownload run;
     ASSERT_TRUE(DownloadRun(run));
     const AnsiString state = ReadFile(stateFile);
-    const auto before = FilesIn(downloads);
+    const auto before = NamesIn(downloads);
 
     const AnsiString blocked =
         obstacle.onDownload ? downloads + Recorded()["b.txt"] : app / "b.txt";
@@ -243,7 +227,7 @@ TEST_P(InstallBlocked, NothingMoves) {
 
     EXPECT_EQ(ReadFile("a.txt"), "old a");
     EXPECT_EQ(ReadFile("b.txt"), "old b");
-    EXPECT_EQ(FilesIn(downloads), before);
+    EXPECT_EQ(NamesIn(downloads), before);
     EXPECT_EQ(ReadFile(stateFile), state);
 }
 
@@ -280,8 +264,7 @@ TEST_F(Engine, DownloadDeletedBetweenRunsIsFetchedAgain) {
 // second below it) or a year after 2107 (the download keeps the time it was written).
 struct UnreachableTime {
     const char* name;
-    const char* date;
-    const char* time;
+    const char* when;
     bool evenSecondBelow;
 };
 
@@ -293,7 +276,7 @@ class ListedTime : public Engine, public testing::WithParamInterface<Unreachable
 
 TEST_P(ListedTime, DownloadIsRejectedEveryRun) {
     const UnreachableTime& row = GetParam();
-    Publish({{"a.txt", "new a", row.date, row.time}, {"b.txt", "new b"}});
+    Publish({{"a.txt", "new a", row.when}, {"b.txt", "new b"}});
     AnsiString recordedWhileNext;
     TFileStamp stampWhileNext;
     Http->SetOnStatus([&](TObject*) {
@@ -321,11 +304,11 @@ TEST_P(ListedTime, DownloadIsRejectedEveryRun) {
     EXPECT_EQ(Fetched(), (std::vector<std::string>{"/f0", "/f1", "/f0"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Engine, ListedTime,
-    testing::Values(UnreachableTime{"OddSecond", "2003/06/12", "08:38:21", true},
-                    UnreachableTime{"After2107", "2108/01/01", "08:38:20", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Engine, ListedTime,
+                         testing::Values(UnreachableTime{"OddSecond", "2003/06/12?08:38:21", true},
+                                         UnreachableTime{"After2107", "2108/01/01?08:38:20",
+                                                         false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Engine, DownloadsTakeTheLowestFreeName) {
     const Offer x{"x.txt", "xx"}, y1{"y1.txt", "y1y1"}, y2{"y2.txt", "y2y2y2"}, z{"z.txt", "zzz"};
@@ -353,7 +336,7 @@ TEST_F(Engine, DownloadsTakeTheLowestFreeName) {
                 EXPECT_EQ(ReadFile(downloads + expected.at(offer.path)), offer.body) << offer.path;
             }
         }
-        for (const AnsiString& name : FilesIn(downloads)) {
+        for (const AnsiString& name : NamesIn(downloads)) {
             ForceDeleteFile(downloads + name);
         }
     }
@@ -378,7 +361,7 @@ TEST_F(Engine, CancelDuringTheThirdOfFiveDownloads) {
                                                             {"c.txt", ""},
                                                             {"d.txt", ""},
                                                             {"e.txt", ""}}));
-    EXPECT_EQ(FilesIn(downloads), (std::set<AnsiString>{"dllst.$$$", "ud0.$$$", "ud1.$$$"}));
+    EXPECT_EQ(NamesIn(downloads), (std::set<AnsiString>{"dllst.$$$", "ud0.$$$", "ud1.$$$"}));
 
     TDownload next;
     EXPECT_EQ(Prepare(next), 5);
@@ -420,7 +403,7 @@ TEST_F(Engine, RunKilledDuringADownloadKeepsTheFinishedOnes) {
     EXPECT_EQ(Prepare(next), 4);
     EXPECT_EQ(next.GetPendingCount(), 2);
     // The record of the finished downloads stays until the next save of the state file.
-    EXPECT_EQ(FilesIn(downloads), (std::set<AnsiString>{"dllst.$$$", "dllst.$$$.add", "notes.txt",
+    EXPECT_EQ(NamesIn(downloads), (std::set<AnsiString>{"dllst.$$$", "dllst.$$$.add", "notes.txt",
                                                         "ud0.$$$", "ud01.$$$", "ud1.$$$"}));
     EXPECT_TRUE(next.DownloadAll(stateFile, downloads));
     EXPECT_EQ(Fetched(), (std::vector<std::string>{"/f0", "/f1", "/f2", "/f2", "/f3"}));
@@ -431,7 +414,7 @@ TEST_F(Engine, RunKilledDuringADownloadKeepsTheFinishedOnes) {
 
 TEST_F(Engine, InstallWithoutStateFileInstallsNothing) {
     EXPECT_EQ(InstallOnly(), 0);
-    EXPECT_TRUE(FilesIn(app.Path()).empty());
+    EXPECT_TRUE(NamesIn(app.Path()).empty());
 }
 
 TEST_F(Engine, ListWithoutEntriesDropsRecordedDownloads) {
@@ -439,7 +422,7 @@ TEST_F(Engine, ListWithoutEntriesDropsRecordedDownloads) {
     server.Route("/list", HttpReply::Ok("[update]\r\n"));
     TDownload run;
     EXPECT_EQ(Prepare(run), 0);
-    EXPECT_EQ(FilesIn(downloads), std::set<AnsiString>{"dllst.$$$"});
+    EXPECT_EQ(NamesIn(downloads), std::set<AnsiString>{"dllst.$$$"});
 }
 
 TEST_F(Engine, PrepareFailsForABadListOrAnUnreadableStateFile) {
@@ -534,8 +517,8 @@ TEST_F(Engine, OldTargetStaysWholeWhenTheNewFileCannotBePutInPlace) {
         EXPECT_EQ(ReadFile(name), "old b");
         EXPECT_EQ(GetFileStamp(name).Time, old.Time);
         EXPECT_EQ(ReadFile("b.txt.q6old"), "someone else's");
-        EXPECT_EQ(FilesIn(app.Path()), (std::set<AnsiString>{"a.txt", name, "b.txt.q6old"}));
-        for (const AnsiString& file : FilesIn(app.Path()))
+        EXPECT_EQ(NamesIn(app.Path()), (std::set<AnsiString>{"a.txt", name, "b.txt.q6old"}));
+        for (const AnsiString& file : NamesIn(app.Path()))
             ForceDeleteFile(file);
     }
 }
@@ -548,8 +531,8 @@ TEST_F(Engine, ATargetWithALongNameIsReplaced) {
     ASSERT_TRUE(DownloadRun(run));
     EXPECT_EQ(run.Install(stateFile), 0);
     ExpectInstalled(name, "new");
-    EXPECT_EQ(FilesIn(app.Path()), std::set<AnsiString>{name});
-    EXPECT_TRUE(FilesIn(downloads).empty());
+    EXPECT_EQ(NamesIn(app.Path()), std::set<AnsiString>{name});
+    EXPECT_TRUE(NamesIn(downloads).empty());
 }
 
 // A folder in place of the state file: no download could be recorded for the install.
@@ -585,10 +568,10 @@ TEST_F(Engine, RecordedDownloadsStayWhateverTheFolderIsCalled) {
     ASSERT_NE(AnsiUpperCase(AnsiString(shortName, n)), AnsiUpperCase(folder));
     for (const AnsiString& spelling : {AnsiString(shortName, n), AnsiUpperCase(folder)}) {
         SCOPED_TRACE(spelling);
-        WriteFile(folder + "dllst.$$$", "[update]\r\n" + EntryLine(a, server.Url(FileTarget(0))) +
-                                            "?" + folder + "ud0.$$$\r\n");
-        WriteFile(folder + "ud0.$$$", a.body);
-        SetLocalWriteTime(folder + "ud0.$$$", 2003, 6, 12, 8, 38, 20);
+        WriteFile(
+            folder + "dllst.$$$",
+            UpdateList("", false, {a.Line(server.Url(FileTarget(0))) + "?" + folder + "ud0.$$$"}));
+        WriteStamped(folder + "ud0.$$$", a.body);
         TDownload run;
         ASSERT_TRUE(run.LoadList(server.Url("/list")));
         EXPECT_EQ(run.Prepare(spelling + "dllst.$$$"), 1);
@@ -620,17 +603,16 @@ TEST_F(Engine, InstallKilledAtAnyStepLosesNothing) {
         ForceDirectories(run + "sub");
         ForceDirectories(folder);
         SetCurrentDir(run); // the long name fits relative to the run's folder only
-        AnsiString text = "[update]\r\n";
+        std::vector<AnsiString> lines;
         for (std::size_t i = 0; i < targets.size(); ++i) {
             const Target& t = targets[i];
             if (!t.old.empty())
                 WriteFile(t.path, t.old);
             const AnsiString download = folder + "ud" + IntToStr(static_cast<int>(i)) + ".$$$";
-            WriteFile(download, t.fresh);
-            SetLocalWriteTime(download, 2003, 6, 12, 8, 38, 20);
-            text += EntryLine({t.path, t.fresh}, "http://h/x") + "?" + download + "\r\n";
+            WriteStamped(download, t.fresh);
+            lines.push_back(Offer{t.path, t.fresh}.Line("http://h/x") + "?" + download);
         }
-        WriteFile(state, text);
+        WriteFile(state, UpdateList("", false, lines));
 
         ResetEvent(stopped.get());
         {
@@ -661,9 +643,9 @@ TEST_F(Engine, InstallKilledAtAnyStepLosesNothing) {
         EXPECT_EQ(next.Install(state), 0);
         for (const Target& t : targets)
             ExpectInstalled(t.path, t.fresh);
-        EXPECT_EQ(FilesIn(run), (std::set<AnsiString>{"a.txt", "b.txt", targets[2].path}));
-        EXPECT_EQ(FilesIn(run + "sub\\"), std::set<AnsiString>{"c.txt"});
-        EXPECT_TRUE(FilesIn(folder).empty());
+        EXPECT_EQ(NamesIn(run), (std::set<AnsiString>{"a.txt", "b.txt", targets[2].path}));
+        EXPECT_EQ(NamesIn(run + "sub\\"), std::set<AnsiString>{"c.txt"});
+        EXPECT_TRUE(NamesIn(folder).empty());
         SetCurrentDir(app.Path());
     }
     EXPECT_TRUE(finished);

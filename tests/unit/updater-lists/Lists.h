@@ -1,17 +1,12 @@
-// Entry lines and views of update lists for tests.
+// Views of update lists for tests, and the entry lines of UpdateLists.h.
 #pragma once
 
+#include "UpdateLists.h"
 #include "Updatelst.h"
 
 #include <vector>
 
 using Names = std::vector<AnsiString>;
-
-// An entry line; when is the date and time fields with the "?" between them.
-inline AnsiString Entry(const AnsiString& path, const AnsiString& url = "u",
-                        const AnsiString& when = "2003/06/12?08:38:20", int size = 1) {
-    return path + "?" + url + "?" + when + "?" + IntToStr(size);
-}
 
 inline Names PathsOf(const TUpdateFileList& list) {
     Names paths;

@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <functional>
+#include <set>
 #include <thread>
 
 namespace {
@@ -25,21 +25,6 @@ void Put(const AnsiString& path, int size = 1, int second = 20) {
     SetLocalWriteTime(path, 2003, 6, 12, 8, 38, second);
 }
 
-Names FilesIn(const AnsiString& dir) {
-    Names names;
-    WIN32_FIND_DATAA data;
-    HANDLE h = FindFirstFileA((dir + "*").c_str(), &data);
-    if (h != INVALID_HANDLE_VALUE) {
-        do
-            if (AnsiString(data.cFileName) != "." && AnsiString(data.cFileName) != "..")
-                names.push_back(data.cFileName);
-        while (FindNextFileA(h, &data));
-        FindClose(h);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 Names LocalPathsOf(const TUpdateFileList& list) {
     Names paths;
     for (int i = 0; i < list.Count(); ++i)
@@ -49,10 +34,7 @@ Names LocalPathsOf(const TUpdateFileList& list) {
 
 // A list read as the state file is, in the order of the lines.
 void Read(TUpdateFileList& list, const Names& lines) {
-    AnsiString text = "[update]\r\n";
-    for (const AnsiString& line : lines)
-        text += line + "\r\n";
-    list.Lines.SetText(text);
+    list.Lines.SetText(UpdateList("", false, lines));
     ASSERT_TRUE(list.ReadFiles());
     ASSERT_EQ(list.Count(), static_cast<int>(lines.size()));
 }
@@ -86,7 +68,7 @@ TEST_F(Reconcile, EmptyLists) {
     EXPECT_EQ(list.Count(), 0);
     // With nothing to adopt them, the other list's copies go.
     const AnsiString copy = Download("ud0.$$$");
-    Read(other, {Entry("a") + "?" + copy});
+    Read(other, {EntryLine("a") + "?" + copy});
     list.AdoptDownloads(other);
     EXPECT_FALSE(Exists(copy));
 }
@@ -105,12 +87,12 @@ TEST_F(Reconcile, RemoveUpToDateDropsExactlyTheInstalledEntries) {
     SetFileAttributesA("j",
                        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     const AnsiString copyOfA = Download("ud0.$$$", 3), copyOfC = Download("ud1.$$$", 1);
-    Read(list, {Entry("a", "u", Listed(20), 3) + "?" + copyOfA, Entry("b"),
-                Entry("c") + "?" + copyOfC,  // size differs
-                Entry("d"),                  // time differs
-                Entry("e"),                  // missing
-                Entry("f", "u", Listed(21)), // an odd second never matches
-                Entry("g"), Entry("sub/h"), Entry(dir / "i"), Entry("j")});
+    Read(list, {EntryLine("a", "u", Listed(20), 3) + "?" + copyOfA, EntryLine("b"),
+                EntryLine("c") + "?" + copyOfC,  // size differs
+                EntryLine("d"),                  // time differs
+                EntryLine("e"),                  // missing
+                EntryLine("f", "u", Listed(21)), // an odd second never matches
+                EntryLine("g"), EntryLine("sub/h"), EntryLine(dir / "i"), EntryLine("j")});
     list.RemoveUpToDate();
     EXPECT_EQ(PathsOf(list), (Names{"c", "d", "e", "f", "g"}));
     EXPECT_FALSE(Exists(copyOfA));
@@ -122,8 +104,9 @@ TEST_F(Reconcile, UpdateEntryIsTheRunningUpdater) {
     const AnsiString updater = ExtractFilePath(ExeName()) + "quen6aux.exe";
     ASSERT_FALSE(Exists(updater));
     Put(updater, 5);
-    Read(list, {Entry("$$update$$", "u", Listed(20), 4), Entry("$$update$$", "u", Listed(20), 5),
-                Entry("$$update$$", "u", Listed(22), 5)});
+    Read(list,
+         {EntryLine("$$update$$", "u", Listed(20), 4), EntryLine("$$update$$", "u", Listed(20), 5),
+          EntryLine("$$update$$", "u", Listed(22), 5)});
     Put("quen6aux.exe", 4); // the current directory's copy does not count
     list.RemoveUpToDate();
     DeleteFileA(updater.c_str());
@@ -136,16 +119,16 @@ TEST_F(Reconcile, VerifyDownloadsForgetsEveryCopyThatIsNotAsListed) {
     const AnsiString good = Download("good", 2), small = Download("small", 1),
                      late = Download("late", 2, 22), odd = Download("odd", 2, 21);
     CreateDirectoryA("folder", nullptr);
-    Read(list,
-         {Entry("none", "u", Listed(20), 2), Entry("gone", "u", Listed(20), 2) + "?" + dir / "gone",
-          Entry("folder", "u", Listed(20), 2) + "?" + dir / "folder",
-          Entry("small", "u", Listed(20), 2) + "?" + small,
-          Entry("late", "u", Listed(20), 2) + "?" + late,
-          Entry("odd", "u", Listed(21), 2) + "?" + odd,
-          Entry("good", "u", Listed(20), 2) + "?" + good});
+    Read(list, {EntryLine("none", "u", Listed(20), 2),
+                EntryLine("gone", "u", Listed(20), 2) + "?" + dir / "gone",
+                EntryLine("folder", "u", Listed(20), 2) + "?" + dir / "folder",
+                EntryLine("small", "u", Listed(20), 2) + "?" + small,
+                EntryLine("late", "u", Listed(20), 2) + "?" + late,
+                EntryLine("odd", "u", Listed(21), 2) + "?" + odd,
+                EntryLine("good", "u", Listed(20), 2) + "?" + good});
     EXPECT_FALSE(list.VerifyDownloads());
     EXPECT_EQ(LocalPathsOf(list), (Names{"", "", "", "", "", "", good}));
-    EXPECT_EQ(FilesIn(dir / "dl\\"), (Names{"good"}));
+    EXPECT_EQ(NamesIn(dir / "dl\\", Listing::FilesAndFolders), (std::set<AnsiString>{"good"}));
     EXPECT_TRUE(DirectoryExists("folder"));
 
     for (int i = 0; i < 6; ++i)
@@ -157,17 +140,17 @@ TEST_F(Reconcile, VerifyDownloadsForgetsEveryCopyThatIsNotAsListed) {
 TEST_F(Reconcile, CheckFilesWantsAVerifiedCopyForEveryEntryLeft) {
     Put("installed");
     const AnsiString copy = Download("ud0.$$$");
-    Read(list, {Entry("installed"), Entry("new") + "?" + copy});
+    Read(list, {EntryLine("installed"), EntryLine("new") + "?" + copy});
     EXPECT_TRUE(list.CheckFiles());
     EXPECT_EQ(PathsOf(list), (Names{"new"}));
-    ASSERT_TRUE(list.AddFileLine(Entry("pending")));
+    ASSERT_TRUE(list.AddFileLine(EntryLine("pending")));
     EXPECT_FALSE(list.CheckFiles());
     EXPECT_EQ(LocalPathsOf(list), (Names{copy, ""}));
 }
 
 TEST_F(Reconcile, DiscardAtForgetsTheEntryEvenWhenItsCopyStays) {
     const AnsiString a = Download("a"), b = Download("b");
-    Read(list, {Entry("a") + "?" + a, Entry("b") + "?" + b, Entry("c")});
+    Read(list, {EntryLine("a") + "?" + a, EntryLine("b") + "?" + b, EntryLine("c")});
     list.DiscardAt(0);
     EXPECT_FALSE(Exists(a));
     {
@@ -202,23 +185,25 @@ TEST_F(Reconcile, DownloadsOfAnOlderListGoToUnchangedEntriesOnly) {
                          size = Download("3"), gone = Download("4"), upper = Download("5"),
                          earlier = Download("6"), later = Download("7"), stray = Download("8");
         TUpdateFileList server;
-        server.Lines.SetText(
-            "[update]\n" + Entry("same", "u", Listed(20), 1) + "\n" +
-            Entry("url", "new", Listed(20), 1) + "\n" + Entry("time", "u", Listed(24), 1) + "\n" +
-            Entry("size", "u", Listed(20), 9) + "\n" + Entry("case.dll") + "\n" + Entry("again"));
+        server.Lines.SetText("[update]\n" + EntryLine("same", "u", Listed(20), 1) + "\n" +
+                             EntryLine("url", "new", Listed(20), 1) + "\n" +
+                             EntryLine("time", "u", Listed(24), 1) + "\n" +
+                             EntryLine("size", "u", Listed(20), 9) + "\n" + EntryLine("case.dll") +
+                             "\n" + EntryLine("again"));
         ASSERT_TRUE(server.Parse());
         server.SetLocalPath(0, earlier); // "again": an earlier copy of its own
         TUpdateFileList state;
-        Read(state,
-             {Entry("same") + "?" + same, Entry("url", "old") + "?" + url,
-              Entry("time") + "?" + time, Entry("size") + "?" + size, Entry("gone") + "?" + gone,
-              Entry("CASE.DLL") + "?" + upper, Entry("again") + "?" + later, Entry("nothing")});
+        Read(state, {EntryLine("same") + "?" + same, EntryLine("url", "old") + "?" + url,
+                     EntryLine("time") + "?" + time, EntryLine("size") + "?" + size,
+                     EntryLine("gone") + "?" + gone, EntryLine("CASE.DLL") + "?" + upper,
+                     EntryLine("again") + "?" + later, EntryLine("nothing")});
         const Names stateCopies = LocalPathsOf(state);
 
         adopt(server, state);
         EXPECT_EQ(PathsOf(server), (Names{"again", "case.dll", "same", "size", "time", "url"}));
         EXPECT_EQ(LocalPathsOf(server), (Names{later, "", same, "", "", ""}));
-        EXPECT_EQ(FilesIn(dir / "dl\\"), (Names{"0", "7", "8"}));
+        EXPECT_EQ(NamesIn(dir / "dl\\", Listing::FilesAndFolders),
+                  (std::set<AnsiString>{"0", "7", "8"}));
         EXPECT_EQ(LocalPathsOf(state), stateCopies);
     }
 }
@@ -228,11 +213,11 @@ TEST_F(Reconcile, SeveralCopiesForOneEntryLeaveTheLast) {
         SCOPED_TRACE(name);
         const AnsiString a = Download("a"), b = Download("b"), c = Download("c");
         TUpdateFileList server, state;
-        Read(server, {Entry("x")});
-        Read(state, {Entry("x") + "?" + a, Entry("x") + "?" + b, Entry("x") + "?" + c});
+        Read(server, {EntryLine("x")});
+        Read(state, {EntryLine("x") + "?" + a, EntryLine("x") + "?" + b, EntryLine("x") + "?" + c});
         adopt(server, state);
         EXPECT_EQ(LocalPathsOf(server), (Names{c}));
-        EXPECT_EQ(FilesIn(dir / "dl\\"), (Names{"c"}));
+        EXPECT_EQ(NamesIn(dir / "dl\\", Listing::FilesAndFolders), (std::set<AnsiString>{"c"}));
         DeleteFileA(c.c_str());
     }
 }
@@ -242,11 +227,11 @@ TEST_F(Reconcile, OnlyTheFirstEntryOfAPathCanAdopt) {
         SCOPED_TRACE(name);
         const AnsiString a = Download("a"), b = Download("b");
         TUpdateFileList unsorted, state;
-        Read(unsorted, {Entry("x", "u1"), Entry("y"), Entry("x", "u2")});
-        Read(state, {Entry("x", "u2") + "?" + a, Entry("x", "u1") + "?" + b});
+        Read(unsorted, {EntryLine("x", "u1"), EntryLine("y"), EntryLine("x", "u2")});
+        Read(state, {EntryLine("x", "u2") + "?" + a, EntryLine("x", "u1") + "?" + b});
         adopt(unsorted, state);
         EXPECT_EQ(LocalPathsOf(unsorted), (Names{b, "", ""}));
-        EXPECT_EQ(FilesIn(dir / "dl\\"), (Names{"b"}));
+        EXPECT_EQ(NamesIn(dir / "dl\\", Listing::FilesAndFolders), (std::set<AnsiString>{"b"}));
         DeleteFileA(b.c_str());
     }
 }
@@ -258,7 +243,7 @@ TEST_F(Reconcile, MissingStateFileAdoptsAndDeletesNothing) {
     EXPECT_EQ(list.Lines.Count(), 0);
     EXPECT_EQ(list.Count(), 0);
     TUpdateFileList server;
-    server.Lines.SetText("[update]\n" + Entry("a"));
+    server.Lines.SetText("[update]\n" + EntryLine("a"));
     ASSERT_TRUE(server.Parse());
     server.AdoptDownloads(list);
     EXPECT_EQ(LocalPathsOf(server), (Names{""}));
@@ -266,9 +251,9 @@ TEST_F(Reconcile, MissingStateFileAdoptsAndDeletesNothing) {
 }
 
 TEST_F(Reconcile, LoadFromFileKeepsTheOrderOfTheFile) {
-    WriteFile("dllst.$$$", "[update]\r\n" + Entry("c") + "\r\nnot an entry\r\n" + Entry("a") +
-                               "?dl\\ud0.$$$\n" + Entry("a", "second") + "\r" + Entry("b") +
-                               "\r\n[other]\r\n" + Entry("z") + "\r\n");
+    WriteFile("dllst.$$$", "[update]\r\n" + EntryLine("c") + "\r\nnot an entry\r\n" +
+                               EntryLine("a") + "?dl\\ud0.$$$\n" + EntryLine("a", "second") + "\r" +
+                               EntryLine("b") + "\r\n[other]\r\n" + EntryLine("z") + "\r\n");
     EXPECT_TRUE(list.LoadFromFile("dllst.$$$"));
     EXPECT_EQ(PathsOf(list), (Names{"c", "a", "a", "b"}));
     EXPECT_EQ(LocalPathsOf(list), (Names{"", "dl\\ud0.$$$", "", ""}));
@@ -276,8 +261,8 @@ TEST_F(Reconcile, LoadFromFileKeepsTheOrderOfTheFile) {
 }
 
 TEST_F(Reconcile, LoadFromFileFailsWhileAnotherWritesTheFile) {
-    WriteFile("dllst.$$$", "[update]\r\n" + Entry("new") + "\r\n");
-    Read(list, {Entry("old")});
+    WriteFile("dllst.$$$", "[update]\r\n" + EntryLine("new") + "\r\n");
+    Read(list, {EntryLine("old")});
     for (DWORD share : {0ul, static_cast<DWORD>(FILE_SHARE_READ | FILE_SHARE_WRITE)}) {
         SCOPED_TRACE(share);
         FileHandle writer(
@@ -295,14 +280,15 @@ TEST_F(Reconcile, LoadFromFileFailsWhileAnotherWritesTheFile) {
 TEST_F(Reconcile, SaveToFileCreatesTheMissingFolders) {
     const AnsiString path = dir / "app\\quen6\\Download\\dllst.$$$";
     Read(list,
-         {Entry("b/x.dll", "u1", "03-6-12?8.38.20", 7),
-          Entry("a.dll", "u2", Listed(22), 16) + "?" + dir / "app\\quen6\\Download\\ud0.$$$"});
+         {EntryLine("b/x.dll", "u1", "03-6-12?8.38.20", 7),
+          EntryLine("a.dll", "u2", Listed(22), 16) + "?" + dir / "app\\quen6\\Download\\ud0.$$$"});
     EXPECT_TRUE(list.SaveToFile(path));
     EXPECT_EQ(ReadFile(path), "[update]\r\n"
                               "b\\x.dll?u1?2003/06/12?08:38:20?7\r\n"
                               "a.dll?u2?2003/06/12?08:38:22?16?" +
                                   dir / "app\\quen6\\Download\\ud0.$$$\r\n");
-    EXPECT_EQ(FilesIn(dir / "app\\quen6\\Download\\"), (Names{"dllst.$$$"}));
+    EXPECT_EQ(NamesIn(dir / "app\\quen6\\Download\\", Listing::FilesAndFolders),
+              (std::set<AnsiString>{"dllst.$$$"}));
 
     TUpdateFileList back;
     EXPECT_TRUE(back.LoadFromFile(path));
@@ -322,25 +308,25 @@ TEST_F(Reconcile, SaveToFileOfAnEmptyList) {
 TEST_F(Reconcile, SaveToFileReplacesAReadOnlyStateFile) {
     WriteFile("dllst.$$$", "old");
     SetFileAttributesA("dllst.$$$", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    Read(list, {Entry("a")});
+    Read(list, {EntryLine("a")});
     EXPECT_TRUE(list.SaveToFile(dir / "dllst.$$$"));
-    EXPECT_EQ(ReadFile("dllst.$$$"), "[update]\r\n" + Entry("a") + "\r\n");
+    EXPECT_EQ(ReadFile("dllst.$$$"), "[update]\r\n" + EntryLine("a") + "\r\n");
     EXPECT_EQ(GetFileAttributesA("dllst.$$$") & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
               0u);
-    EXPECT_EQ(FilesIn(dir.Path()), (Names{"dllst.$$$"}));
+    EXPECT_EQ(NamesIn(dir.Path(), Listing::FilesAndFolders), (std::set<AnsiString>{"dllst.$$$"}));
 }
 
 TEST_F(Reconcile, SaveToFileThatFailsLeavesTheOldStateFileWhole) {
-    WriteFile("dllst.$$$", "[update]\r\n" + Entry("old") + "\r\n");
-    Read(list, {Entry("new")});
+    WriteFile("dllst.$$$", "[update]\r\n" + EntryLine("old") + "\r\n");
+    Read(list, {EntryLine("new")});
     {
         FileHandle holder(
             CreateFileA("dllst.$$$", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(holder);
         EXPECT_TRUE(list.SaveToFile(dir / "dllst.$$$")); // a state file stands: the old one
     }
-    EXPECT_EQ(ReadFile("dllst.$$$"), "[update]\r\n" + Entry("old") + "\r\n");
-    EXPECT_EQ(FilesIn(dir.Path()), (Names{"dllst.$$$"}));
+    EXPECT_EQ(ReadFile("dllst.$$$"), "[update]\r\n" + EntryLine("old") + "\r\n");
+    EXPECT_EQ(NamesIn(dir.Path(), Listing::FilesAndFolders), (std::set<AnsiString>{"dllst.$$$"}));
 }
 
 // Another process may look at the state file at any moment: it finds the old or the new one.
@@ -349,7 +335,7 @@ TEST_F(Reconcile, SaveToFileNeverLeavesThePathWithoutAWholeStateFile) {
     for (int n = 0; n < 2; ++n) {
         AnsiString text = "[update]\n";
         for (int i = 0; i < 2000; ++i)
-            text += Entry("folder\\file" + IntToStr(i) + ".dll", "list" + IntToStr(n)) + "\n";
+            text += EntryLine("folder\\file" + IntToStr(i) + ".dll", "list" + IntToStr(n)) + "\n";
         lists[n].Lines.SetText(text);
         ASSERT_TRUE(lists[n].ReadFiles());
     }
@@ -385,7 +371,7 @@ TEST_F(Reconcile, SaveToFileNeverLeavesThePathWithoutAWholeStateFile) {
     EXPECT_GT(looks, 0);
     EXPECT_EQ(missing, 0);
     EXPECT_EQ(torn, 0);
-    EXPECT_EQ(FilesIn(dir.Path()), (Names{"dllst.$$$"}));
+    EXPECT_EQ(NamesIn(dir.Path(), Listing::FilesAndFolders), (std::set<AnsiString>{"dllst.$$$"}));
 }
 
 TEST_F(Reconcile, SaveToFileOverwritesTheLeftoverOfASaveThatDied) {
@@ -393,17 +379,18 @@ TEST_F(Reconcile, SaveToFileOverwritesTheLeftoverOfASaveThatDied) {
     SetFileAttributesA("dllst.$$$.new", FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(list.SaveToFile(dir / "dllst.$$$"));
     EXPECT_EQ(ReadFile("dllst.$$$"), "[update]\r\n");
-    EXPECT_EQ(FilesIn(dir.Path()), (Names{"dllst.$$$"}));
+    EXPECT_EQ(NamesIn(dir.Path(), Listing::FilesAndFolders), (std::set<AnsiString>{"dllst.$$$"}));
 }
 
 TEST_F(Reconcile, SaveToFileWritesNoPathWithoutAFolder) {
-    Read(list, {Entry("a")});
+    Read(list, {EntryLine("a")});
     EXPECT_FALSE(list.SaveToFile("dllst.$$$"));
-    EXPECT_EQ(FilesIn(dir.Path()), Names{});
+    EXPECT_EQ(NamesIn(dir.Path(), Listing::FilesAndFolders), std::set<AnsiString>{});
     WriteFile("dllst.$$$", "old");
     EXPECT_TRUE(list.SaveToFile("dllst.$$$"));
     EXPECT_EQ(ReadFile("dllst.$$$"), "old");
     CreateDirectoryA("folder", nullptr);
     EXPECT_FALSE(list.SaveToFile(dir / "folder"));
-    EXPECT_EQ(FilesIn(dir.Path()), (Names{"dllst.$$$", "folder"}));
+    EXPECT_EQ(NamesIn(dir.Path(), Listing::FilesAndFolders),
+              (std::set<AnsiString>{"dllst.$$$", "folder"}));
 }

@@ -50,9 +50,9 @@ AnsiString ListText(int entries, int paths) {
     AnsiString text = "[update]\r\n";
     for (int i = 0; i < entries; ++i) {
         const int s = seconds[i];
-        text += Entry(names[random() % names.size()], "u" + IntToStr(i),
-                      "2003/06/12?" + IntToStr(s / 3600) + ":" + IntToStr(s / 60 % 60) + ":" +
-                          IntToStr(s % 60)) +
+        text += EntryLine(names[random() % names.size()], "u" + IntToStr(i),
+                          "2003/06/12?" + IntToStr(s / 3600) + ":" + IntToStr(s / 60 % 60) + ":" +
+                              IntToStr(s % 60)) +
                 "\r\n";
     }
     return text;
@@ -98,8 +98,8 @@ TEST(SortFiles, GivesThePlainAlgorithmsResult) {
 
 TEST(SortFiles, SameTimeAndPath) {
     TUpdateFileList list;
-    list.Lines.SetText("[update]\n" + Entry("b", "1") + "\n" + Entry("a", "2") + "\n" +
-                       Entry("b", "3") + "\n" + Entry("a", "4"));
+    list.Lines.SetText("[update]\n" + EntryLine("b", "1") + "\n" + EntryLine("a", "2") + "\n" +
+                       EntryLine("b", "3") + "\n" + EntryLine("a", "4"));
     ASSERT_TRUE(list.Parse());
     EXPECT_EQ(PathsOf(list), (Names{"a", "b"}));
 }
@@ -110,9 +110,9 @@ TEST(SortFiles, PathsTheLocaleHoldsEqualKeepOneEntryEach) {
     if (GetACP() != 1252)
         GTEST_SKIP() << "the soft hyphen is a character of code page 1252";
     TUpdateFileList list;
-    list.Lines.SetText("[update]\r\n" + Entry("a", "h/x", "2024/01/03?12:00:00") + "\r\n" +
-                       Entry("a\xad", "h/x", "2024/01/02?12:00:00") + "\r\n" +
-                       Entry("a", "h/x", "2024/01/01?12:00:00") + "\r\n");
+    list.Lines.SetText("[update]\r\n" + EntryLine("a", "h/x", "2024/01/03?12:00:00") + "\r\n" +
+                       EntryLine("a\xad", "h/x", "2024/01/02?12:00:00") + "\r\n" +
+                       EntryLine("a", "h/x", "2024/01/01?12:00:00") + "\r\n");
     ASSERT_TRUE(list.Parse());
     ASSERT_EQ(list.Count(), 2);
     for (int i = 0; i < list.Count(); ++i)
@@ -124,9 +124,9 @@ TEST(SortFiles, PathsTheLocaleHoldsEqualKeepOneEntryEach) {
 TEST(CompareFiles, ItemsWithoutAnEntryComeFirst) {
     TStringList files(true);
     files.AddObject("", nullptr);
-    files.AddObject("", new TUpdateFile(Entry("a", "u", "2003/06/12?08:38:20")));
-    files.AddObject("", new TUpdateFile(Entry("a", "u", "2003/06/12?08:38:22")));
-    files.AddObject("", new TUpdateFile(Entry("A")));
+    files.AddObject("", new TUpdateFile(EntryLine("a", "u", "2003/06/12?08:38:20")));
+    files.AddObject("", new TUpdateFile(EntryLine("a", "u", "2003/06/12?08:38:22")));
+    files.AddObject("", new TUpdateFile(EntryLine("A")));
     files.AddObject("", nullptr);
     const int expected[5][5] = {
         {0, -1, -1, -1, 0}, {1, 0, 1, -1, 1},   {1, -1, 0, -1, 1},

@@ -10,8 +10,8 @@
 
 namespace {
 
-const AnsiString E1 = Entry("a.dll");
-const AnsiString E2 = Entry("b.dll");
+const AnsiString E1 = EntryLine("a.dll");
+const AnsiString E2 = EntryLine("b.dll");
 
 struct Text {
     const char* name;
@@ -129,9 +129,9 @@ TEST(TUpdateFileList, NulEndsTheText) {
 TEST(TUpdateFileList, ParseKeepsTheLatestEntryOfEachPathInPathOrder) {
     const AnsiString early = "2003/06/12?08:38:20", late = "2003/06/12?08:38:21";
     const AnsiString lines[][3] = {
-        {Entry("x.dll", "old", early), Entry("m.dll"), Entry("x.dll", "new", late)},
-        {Entry("x.dll", "new", late), Entry("m.dll"), Entry("x.dll", "old", early)},
-        {Entry("x.dll", "old", early), Entry("x.dll", "new", late), Entry("m.dll")},
+        {EntryLine("x.dll", "old", early), EntryLine("m.dll"), EntryLine("x.dll", "new", late)},
+        {EntryLine("x.dll", "new", late), EntryLine("m.dll"), EntryLine("x.dll", "old", early)},
+        {EntryLine("x.dll", "old", early), EntryLine("x.dll", "new", late), EntryLine("m.dll")},
     };
     for (const auto& three : lines) {
         SCOPED_TRACE(three[0]);
@@ -146,8 +146,9 @@ TEST(TUpdateFileList, ParseKeepsTheLatestEntryOfEachPathInPathOrder) {
 
 TEST(TUpdateFileList, PathsOfAnotherCaseAreOtherEntries) {
     TUpdateFileList list;
-    list.Lines.SetText("[update]\n" + Entry("A.dll", "upper") + "\n" + Entry("a.dll", "lower") +
-                       "\n" + Entry("B.dll") + "\n" + Entry("a.dll", "again"));
+    list.Lines.SetText("[update]\n" + EntryLine("A.dll", "upper") + "\n" +
+                       EntryLine("a.dll", "lower") + "\n" + EntryLine("B.dll") + "\n" +
+                       EntryLine("a.dll", "again"));
     ASSERT_TRUE(list.Parse());
     // The user's locale puts "a" before "A", and both before "B".
     EXPECT_EQ(PathsOf(list), (Names{"a.dll", "A.dll", "B.dll"}));
@@ -155,8 +156,8 @@ TEST(TUpdateFileList, PathsOfAnotherCaseAreOtherEntries) {
 }
 
 TEST(TUpdateFileList, OnlyTheServerListIsOrdered) {
-    const AnsiString text = "[update]\n" + Entry("c") + "\n" + Entry("a") + "\n" + Entry("b") +
-                            "\n" + Entry("a", "second");
+    const AnsiString text = "[update]\n" + EntryLine("c") + "\n" + EntryLine("a") + "\n" +
+                            EntryLine("b") + "\n" + EntryLine("a", "second");
     TUpdateFileList state;
     state.Lines.SetText(text);
     EXPECT_TRUE(state.ReadFiles());
@@ -169,11 +170,11 @@ TEST(TUpdateFileList, OnlyTheServerListIsOrdered) {
 
 TEST(TUpdateFileList, ServerListNamesNoDownloads) {
     TUpdateFileList list;
-    list.Lines.SetText("[update]\n" + Entry("a.dll") + "?C:\\windows\\win.ini");
+    list.Lines.SetText("[update]\n" + EntryLine("a.dll") + "?C:\\windows\\win.ini");
     ASSERT_TRUE(list.Parse());
     EXPECT_EQ(list.GetLocalPath(0), "");
     // The state list keeps them.
-    list.Lines.SetText("[update]\n" + Entry("a.dll") + "?C:\\q\\Download\\ud0.$$$");
+    list.Lines.SetText("[update]\n" + EntryLine("a.dll") + "?C:\\q\\Download\\ud0.$$$");
     ASSERT_TRUE(list.ReadFiles());
     EXPECT_EQ(list.GetLocalPath(0), "C:\\q\\Download\\ud0.$$$");
 }
@@ -224,12 +225,12 @@ TEST(TUpdateFileList, AccessorsAndInvalidIndexes) {
 TEST(TUpdateFileList, RemoveAtAndClearFiles) {
     TUpdateFileList list;
     for (const char* path : {"a", "b", "c"})
-        ASSERT_TRUE(list.AddFileLine(Entry(path)));
+        ASSERT_TRUE(list.AddFileLine(EntryLine(path)));
     list.RemoveAt(1);
     EXPECT_EQ(PathsOf(list), (Names{"a", "c"}));
     list.RemoveAt(0);
     EXPECT_EQ(PathsOf(list), (Names{"c"}));
-    ASSERT_TRUE(list.AddFileLine(Entry("d")));
+    ASSERT_TRUE(list.AddFileLine(EntryLine("d")));
     list.ClearFiles();
     EXPECT_EQ(list.Count(), 0);
 }
@@ -252,7 +253,7 @@ TEST(TUpdateFileList, WriteLines) {
 TEST(TUpdateFileList, SetLocalPathDeletesTheFileNamedBefore) {
     TempDir dir;
     TUpdateFileList list;
-    ASSERT_TRUE(list.AddFileLine(Entry("a.dll")));
+    ASSERT_TRUE(list.AddFileLine(EntryLine("a.dll")));
     list.SetLocalPath(0, dir / "ud0.$$$"); // nothing named before, nothing there
     WriteFile(dir / "ud0.$$$", "first");
     SetFileAttributesA((dir / "ud0.$$$").c_str(), FILE_ATTRIBUTE_READONLY);
