@@ -8,7 +8,7 @@
 #include <vector>
 
 class TObject {
-public:
+  public:
     virtual ~TObject() = default;
 };
 
@@ -17,7 +17,7 @@ using TNotifyEvent = std::function<void(TObject* sender)>;
 
 // A component owns the components created with it as owner and frees them with itself.
 class TComponent : public TObject {
-public:
+  public:
     explicit TComponent(TComponent* owner);
     ~TComponent() override;
     TComponent(const TComponent&) = delete;
@@ -25,11 +25,11 @@ public:
 
     TComponent* Owner() const { return owner_; }
 
-protected:
+  protected:
     // Frees the owned components now, last-created first.
     void DestroyComponents();
 
-private:
+  private:
     TComponent* owner_;
     std::vector<TComponent*> components_; // owned, freed last-created first
 };
@@ -40,7 +40,7 @@ using TStringListSortCompare = std::function<int(TStringList* list, int index1, 
 // Ordered strings, each with an object pointer. With OwnsObjects the list frees the objects
 // of the items it deletes.
 class TStringList : public TObject {
-public:
+  public:
     explicit TStringList(bool ownsObjects = false) : ownsObjects_(ownsObjects) {}
     ~TStringList() override { Clear(); }
     TStringList(const TStringList&) = delete;
@@ -69,7 +69,7 @@ public:
     void LoadFromFile(const AnsiString& path);
     void SaveToFile(const AnsiString& path) const;
 
-private:
+  private:
     struct Item {
         AnsiString text;
         TObject* object;

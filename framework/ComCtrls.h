@@ -4,7 +4,7 @@
 #include "Controls.h"
 
 class TProgressBar : public TControl {
-public:
+  public:
     TProgressBar(TForm* owner, int left, int top, int width, int height);
     int Position() const;
     // A position outside 0 to 100 shows as the nearest end of the bar.

@@ -4,14 +4,14 @@
 #include "Forms.h"
 
 class TControl : public TComponent {
-public:
+  public:
     ~TControl() override;
 
     HWND Handle() const { return handle_.get(); }
     bool Visible() const;
     void SetVisible(bool visible);
 
-protected:
+  protected:
     // Creates the child window at its place in the form's client area, in the form's font.
     TControl(TForm* owner, const char* windowClass, DWORD style, int left, int top, int width,
              int height);
@@ -23,7 +23,7 @@ protected:
     // Sends the message that changes the control, with the control's own repaint held back.
     void ChangeQuietly(UINT msg, WPARAM wParam, LPARAM lParam);
 
-private:
+  private:
     friend class TForm;
     // A notification (WM_COMMAND code) from the control's window.
     virtual void Notify(WORD code) { (void)code; }

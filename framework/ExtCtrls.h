@@ -4,6 +4,6 @@
 #include "Controls.h"
 
 class TBevel : public TControl {
-public:
+  public:
     TBevel(TForm* owner, int left, int top, int width, int height);
 };

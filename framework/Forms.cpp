@@ -40,7 +40,8 @@ bool IsFormWindow(HWND hwnd) {
 
 AnsiString TextOf(HWND hwnd) {
     AnsiString text(static_cast<size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
-    text.resize(static_cast<size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
@@ -220,14 +221,17 @@ void TForm::Dispatch(TMessage& message) {
         FocusControl();
         return;
     default:
-        message.Result =
-            DefWindowProcA(handle_.get(), message.Msg, message.WParam, message.LParam);
+        message.Result = DefWindowProcA(handle_.get(), message.Msg, message.WParam, message.LParam);
     }
 }
 
-AnsiString TForm::Caption() const { return TextOf(handle_.get()); }
+AnsiString TForm::Caption() const {
+    return TextOf(handle_.get());
+}
 
-void TForm::SetCaption(const AnsiString& caption) { SetWindowTextA(handle_.get(), caption.c_str()); }
+void TForm::SetCaption(const AnsiString& caption) {
+    SetWindowTextA(handle_.get(), caption.c_str());
+}
 
 void TForm::SetClientSize(int width, int height) {
     RECT r{0, 0, width, height};
@@ -272,8 +276,8 @@ void TForm::Close() {
         ShowWindow(handle_.get(), SW_HIDE);
 }
 
-TControl::TControl(TForm* owner, const char* windowClass, DWORD style, int left, int top,
-                   int width, int height)
+TControl::TControl(TForm* owner, const char* windowClass, DWORD style, int left, int top, int width,
+                   int height)
     : TComponent(owner) {
     // Each control has its own id, so that the dialog keys can name a button.
     const auto id = static_cast<INT_PTR>(owner->nextControlId_++);
@@ -292,11 +296,17 @@ TControl::~TControl() {
     SetWindowLongPtrA(handle_.get(), GWLP_USERDATA, 0);
 }
 
-bool TControl::Visible() const { return IsWindowVisible(handle_.get()) != FALSE; }
+bool TControl::Visible() const {
+    return IsWindowVisible(handle_.get()) != FALSE;
+}
 
-void TControl::SetVisible(bool visible) { ShowWindow(handle_.get(), visible ? SW_SHOW : SW_HIDE); }
+void TControl::SetVisible(bool visible) {
+    ShowWindow(handle_.get(), visible ? SW_SHOW : SW_HIDE);
+}
 
-AnsiString TControl::WindowText() const { return TextOf(handle_.get()); }
+AnsiString TControl::WindowText() const {
+    return TextOf(handle_.get());
+}
 
 void TControl::SetWindowText(const AnsiString& text) {
     // The control's own handling of the text would repaint it at once: the text is stored

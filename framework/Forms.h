@@ -21,7 +21,7 @@ struct TMessage {
 // Owns the hidden application window (owner of message boxes and shell calls), the forms and
 // data modules created through it, and the thread's message loop.
 class TApplication : public TComponent {
-public:
+  public:
     TApplication();
 
     // Registers the window classes and creates the application window.
@@ -61,7 +61,7 @@ public:
 
     TForm* MainForm = nullptr;
 
-private:
+  private:
     bool ProcessMessage();
     int ShowModalBox(const std::function<int()>& show);
 
@@ -79,7 +79,7 @@ void DispatchThreadMessage(MSG& msg);
 
 // A component with no window of its own that groups other components.
 class TDataModule : public TComponent {
-public:
+  public:
     explicit TDataModule(TComponent* owner) : TComponent(owner) {}
 };
 
@@ -88,7 +88,7 @@ class TControl;
 // A top-level window with a fixed dialog frame. Its controls are components it owns and draw
 // in its font: the platform's default face, 12 pixels high.
 class TForm : public TComponent {
-public:
+  public:
     explicit TForm(TComponent* owner);
     ~TForm() override;
 
@@ -112,7 +112,7 @@ public:
 
     TNotifyEvent OnShow;
 
-private:
+  private:
     friend class TApplication;
     friend class TControl;
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

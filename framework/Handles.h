@@ -1,13 +1,13 @@
 // Owners for Win32 handles: each closes its handle exactly once.
 #pragma once
 
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 #include <utility>
 
 template <typename Traits> class UniqueHandle {
-public:
+  public:
     using handle_type = typename Traits::handle_type;
     UniqueHandle() = default;
     explicit UniqueHandle(handle_type h) : h_(h) {}
@@ -30,7 +30,7 @@ public:
         h_ = h;
     }
 
-private:
+  private:
     handle_type h_ = Traits::invalid();
 };
 

@@ -4,7 +4,7 @@
 #include "SysUtils.h"
 
 class TIniFile {
-public:
+  public:
     // A file name without a folder is looked for in the Windows folder, as the profile
     // functions do: pass a full path.
     explicit TIniFile(const AnsiString& fileName) : fileName_(fileName) {}
@@ -16,6 +16,6 @@ public:
     // The value read by StrToIntDef; def when the key is missing, empty or not a number.
     int ReadInteger(const AnsiString& section, const AnsiString& key, int def) const;
 
-private:
+  private:
     AnsiString fileName_;
 };

@@ -2,10 +2,9 @@
 
 bool TRegistry::OpenKey(const AnsiString& key, bool canCreate) {
     HKEY opened = nullptr;
-    const LONG status =
-        canCreate ? RegCreateKeyExA(RootKey, key.c_str(), 0, nullptr, 0, access_, nullptr, &opened,
-                                    nullptr)
-                  : RegOpenKeyExA(RootKey, key.c_str(), 0, access_, &opened);
+    const LONG status = canCreate ? RegCreateKeyExA(RootKey, key.c_str(), 0, nullptr, 0, access_,
+                                                    nullptr, &opened, nullptr)
+                                  : RegOpenKeyExA(RootKey, key.c_str(), 0, access_, &opened);
     if (status != ERROR_SUCCESS)
         return false;
     key_.reset(opened);

@@ -1,16 +1,16 @@
 // Registry access with the key opened on demand and closed with the object.
 #pragma once
 
-#include "SysUtils.h"
 #include "Handles.h"
+#include "SysUtils.h"
 
 class ERegistryException : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 class TRegistry {
-public:
+  public:
     explicit TRegistry(REGSAM access = KEY_ALL_ACCESS) : access_(access) {}
 
     HKEY RootKey = HKEY_CURRENT_USER;
@@ -22,7 +22,7 @@ public:
     // Raises ERegistryException when the value cannot be set.
     void WriteString(const AnsiString& name, const AnsiString& value);
 
-private:
+  private:
     REGSAM access_;
     RegKey key_;
 };

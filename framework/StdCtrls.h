@@ -5,7 +5,7 @@
 
 // One line of text that never wraps.
 class TLabel : public TControl {
-public:
+  public:
     TLabel(TForm* owner, int left, int top, int width, int height);
     AnsiString Caption() const { return WindowText(); }
     void SetCaption(const AnsiString& caption) { SetWindowText(caption); }
@@ -15,7 +15,7 @@ public:
 };
 
 class TButton : public TControl {
-public:
+  public:
     TButton(TForm* owner, int left, int top, int width, int height);
     AnsiString Caption() const { return WindowText(); }
     void SetCaption(const AnsiString& caption) { SetWindowText(caption); }
@@ -24,7 +24,7 @@ public:
 
     TNotifyEvent OnClick;
 
-private:
+  private:
     void Notify(WORD code) override;
 
     const int ownId_;

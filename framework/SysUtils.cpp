@@ -6,7 +6,9 @@
 
 namespace {
 
-bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsBlankOrControl(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9')
@@ -38,7 +40,9 @@ bool EndsWithBackslash(const AnsiString& s) {
     return !s.empty() && LastDelimiter("\\", s) == s.size() - 1;
 }
 
-bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+bool IsLeapYear(int year) {
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
 
 int DaysInMonth(int year, int month) {
     static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -157,7 +161,9 @@ int StrToIntDef(const AnsiString& s, int def) {
     return negative ? static_cast<int>(-static_cast<std::int64_t>(value)) : static_cast<int>(value);
 }
 
-AnsiString IntToStr(int value) { return std::to_string(value); }
+AnsiString IntToStr(int value) {
+    return std::to_string(value);
+}
 
 AnsiString AnsiUpperCase(const AnsiString& s) {
     AnsiString result = s;
@@ -190,8 +196,8 @@ AnsiString::size_type AnsiPos(const AnsiString& sub, const AnsiString& s) {
 }
 
 int AnsiCompareText(const AnsiString& a, const AnsiString& b) {
-    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
-                          b.data(), static_cast<int>(b.size())) -
+    return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
+                          static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) -
            CSTR_EQUAL;
 }
 
@@ -234,8 +240,9 @@ AnsiString FormatDateTime(const AnsiString& format, TDateTime t) {
             out += TwoDigits(*field);
             i += 2;
         } else {
-            out += format[i] == '/' ? dateSeparator : format[i] == ':' ? timeSeparator
-                                                                       : AnsiString(1, format[i]);
+            out += format[i] == '/'   ? dateSeparator
+                   : format[i] == ':' ? timeSeparator
+                                      : AnsiString(1, format[i]);
             ++i;
         }
     }
@@ -349,7 +356,9 @@ AnsiString GetCurrentDir() {
     return AnsiString(buf.data(), len);
 }
 
-bool SetCurrentDir(const AnsiString& dir) { return SetCurrentDirectoryA(dir.c_str()) != 0; }
+bool SetCurrentDir(const AnsiString& dir) {
+    return SetCurrentDirectoryA(dir.c_str()) != 0;
+}
 
 void TraceException(const AnsiString& action, const Exception& e) {
     const AnsiString line = ExtractFileName(ExeName()) + ": " + action + ": " + e.Message + "\n";

@@ -10,19 +10,19 @@ using AnsiString = std::string;
 
 // Base of every exception the framework and the HTTP component raise.
 class Exception : public std::exception {
-public:
+  public:
     explicit Exception(AnsiString message) : Message(std::move(message)) {}
     const char* what() const noexcept override { return Message.c_str(); }
     AnsiString Message;
 };
 
 class EConvertError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 class EInOutError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 

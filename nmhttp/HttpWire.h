@@ -8,7 +8,7 @@
 
 // Raised by the HTTP client for every failure of a transfer.
 class ESockError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
@@ -59,7 +59,7 @@ int ReplyStatus(const AnsiString& statusLine);
 
 // Reads a reply header fed in pieces as they arrive.
 class TReplyHeader {
-public:
+  public:
     // Takes the next bytes of the reply and returns how many belong to the header: all of them
     // while it goes on, fewer once its empty line is read (the rest begins the body). Raises
     // ESockError when a line, the line count or the whole header passes its bound, an announced
@@ -79,7 +79,7 @@ public:
     AnsiString Cookie;            // from the last Set-Cookie field, empty when none
     bool HasCookie = false;
 
-private:
+  private:
     void TakeLine(const AnsiString& line);
 
     AnsiString line_;

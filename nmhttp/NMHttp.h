@@ -8,7 +8,7 @@
 
 // Values of the request header that the client fills in.
 class THeaderInfo {
-public:
+  public:
     AnsiString UserId; // with Password: Basic authorization when both are set
     AnsiString Password;
     AnsiString Referer; // a Referer line when set
@@ -25,7 +25,7 @@ constexpr int kMaxRedirects = 20;
 constexpr int kMaxBodyInMemory = 64 * 1024 * 1024;
 
 class TNMHTTP : public TPowersock {
-public:
+  public:
     explicit TNMHTTP(TComponent* owner) : TPowersock(owner) {}
 
     // Port when the URL names none.
@@ -60,7 +60,7 @@ public:
     THandlerEvent OnRedirect; // handled = true ends Get at the redirect
     TOnCmdEvent OnSuccess;
 
-private:
+  private:
     // One exchange up to its outcome event: connect, send, read the reply header and body.
     // Without withCredentials the request carries no Authorization line.
     TReplyHeader Exchange(const AnsiString& url, const THttpUrl& parts, bool withCredentials);

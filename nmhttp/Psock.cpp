@@ -33,7 +33,7 @@ AnsiString ErrorText(const char* what, int error) {
 } // namespace
 
 class TPowersock::TLookup {
-public:
+  public:
     TLookup(HWND window, const AnsiString& host) : buffer_(new char[MAXGETHOSTSTRUCT]) {
         handle_ = WSAAsyncGetHostByName(window, kLookupMessage, host.c_str(), buffer_.get(),
                                         MAXGETHOSTSTRUCT);
@@ -74,7 +74,7 @@ public:
         return std::move(buffer_);
     }
 
-private:
+  private:
     std::unique_ptr<char[]> buffer_;
     HANDLE handle_ = nullptr;
     int error_ = 0;

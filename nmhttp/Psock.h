@@ -22,7 +22,7 @@ constexpr int kStatusHeader = 4;     // the reply header read, the body begins
 constexpr int kStatusData = 8;       // every received packet
 
 class TPowersock : public TComponent {
-public:
+  public:
     explicit TPowersock(TComponent* owner);
     ~TPowersock() override;
 
@@ -53,7 +53,7 @@ public:
     TNotifyEvent OnPacketSent;
     TOnStatusEvent OnStatus;
 
-protected:
+  protected:
     // Opens a session: looks up the host and connects to it. Raises ESockError after
     // OnInvalidHost or OnConnectionFailed, on a time-out or a stop request.
     void Connect(const AnsiString& host, int port);
@@ -72,7 +72,7 @@ protected:
 
     int bytesReceived_ = 0;
 
-private:
+  private:
     // A host look-up through WSAAsyncGetHostByName; its result arrives at the window.
     class TLookup;
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -4,7 +4,7 @@
 #include "SysUtils.h"
 
 class TReadIniFile {
-public:
+  public:
     // Reads every key of the file at path; a missing key takes its default (port 80, time-out
     // 20 s, offline 0, empty strings). Returns false, and changes nothing but Loaded, only when
     // no file exists at the path (a folder does not count).
@@ -23,7 +23,7 @@ public:
     bool IsOffline() const { return Offline != 0; }
     AnsiString GetLanguage() const { return Language; }
 
-private:
+  private:
     bool Loaded = false;
     AnsiString AppName;
     AnsiString List[3];

@@ -10,7 +10,7 @@
 AnsiString CompleteUrl(const AnsiString& url);
 
 class THttp : public TDataModule {
-public:
+  public:
     explicit THttp(TComponent* owner);
 
     TNMHTTP* NmHttp;
@@ -62,7 +62,7 @@ public:
     void NmHttpStatus(TComponent* sender, const AnsiString& status);
     void NmHttpSuccess(TCmdType cmd);
 
-private:
+  private:
     void ReportText(int number);
 
     bool RequestRaised = false;

@@ -31,9 +31,9 @@ std::vector<SeenBox> BoxWatcher::Boxes() const {
 void BoxWatcher::Watch() {
     while (!stop_) {
         // A handle value can come back for a later box once the earlier one is gone.
-        answered_.erase(std::remove_if(answered_.begin(), answered_.end(),
-                                       [](HWND h) { return !IsWindow(h); }),
-                        answered_.end());
+        answered_.erase(
+            std::remove_if(answered_.begin(), answered_.end(), [](HWND h) { return !IsWindow(h); }),
+            answered_.end());
         for (HWND box : TopWindows(processId_)) {
             if (ClassOf(box) != "#32770" ||
                 std::find(answered_.begin(), answered_.end(), box) != answered_.end())

@@ -15,7 +15,7 @@ struct SeenBox {
 };
 
 class BoxWatcher {
-public:
+  public:
     // Watches the windows of the given process (0: this process) and answers every box with
     // the given button id (IDOK, IDYES, IDNO, ...).
     explicit BoxWatcher(DWORD processId = 0, int answer = IDOK);
@@ -26,7 +26,7 @@ public:
     void SetAnswer(int answer) { answer_ = answer; }
     std::vector<SeenBox> Boxes() const;
 
-private:
+  private:
     void Watch();
 
     DWORD processId_;

@@ -28,7 +28,7 @@
 
 // What the server does with one connection after reading its request: steps in order.
 class HttpReply {
-public:
+  public:
     HttpReply() = default;
     // Sends the head (see Head) and the body as one packet.
     explicit HttpReply(const std::string& head, const std::string& body = std::string()) {
@@ -57,7 +57,7 @@ public:
     // or closes: an endless line, endless headers, an endless body.
     HttpReply& Flood(std::string chunk, std::size_t total);
 
-private:
+  private:
     friend class HttpTestServer;
     struct Step {
         enum Kind { kSend, kPause, kFlood } kind = kSend;
@@ -69,7 +69,7 @@ private:
 };
 
 class HttpTestServer {
-public:
+  public:
     // Listens at once; the port is chosen by the system.
     HttpTestServer();
     // Stops the server: running pauses and floods end, the threads are joined.
@@ -90,7 +90,7 @@ public:
     // order the connections came.
     std::vector<std::string> Requests() const;
 
-private:
+  private:
     void Serve();
     void Handle(SOCKET client);
     HttpReply ReplyFor(const std::string& request);

@@ -48,7 +48,9 @@ TempDir::TempDir() {
     }
 }
 
-TempDir::~TempDir() { RemoveTree(path_); }
+TempDir::~TempDir() {
+    RemoveTree(path_);
+}
 
 void ForEachBelow(const AnsiString& dir,
                   const std::function<void(const AnsiString& path, bool isFolder)>& visit) {
@@ -78,8 +80,8 @@ void WriteFile(const AnsiString& path, const AnsiString& content) {
 }
 
 AnsiString ReadFile(const AnsiString& path) {
-    FileHandle f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                             OPEN_EXISTING, 0, nullptr));
+    FileHandle f(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, 0, nullptr));
     if (!f)
         throw std::runtime_error("cannot open " + path);
     AnsiString out;

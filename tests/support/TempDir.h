@@ -7,7 +7,7 @@
 #include <set>
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -17,7 +17,7 @@ public:
     const AnsiString& Path() const { return path_; }
     AnsiString operator/(const AnsiString& name) const { return path_ + name; }
 
-private:
+  private:
     AnsiString path_;
 };
 

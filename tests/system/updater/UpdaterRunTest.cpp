@@ -246,8 +246,9 @@ TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
     EXPECT_TRUE(WaitUntil([&] {
         return IsShown(total) && IsShown(current) && ProgressPosition(current) == 40 &&
                ProgressPosition(total) == 40;
-    })) << "shown " << IsShown(current) << IsShown(total) << ", at " << ProgressPosition(current)
-        << " and " << ProgressPosition(total);
+    })) << "shown "
+        << IsShown(current) << IsShown(total) << ", at " << ProgressPosition(current) << " and "
+        << ProgressPosition(total);
 
     Press(ChildAt(run.form, 384, 120));
     EXPECT_EQ(run.updater->Wait(), 0);

@@ -47,7 +47,7 @@ struct Removed {
 // An update run on a temporary application folder, which is the current directory, with its
 // updater folder "quen6\" and a test server for the list and its files.
 class Engine : public testing::Test {
-protected:
+  protected:
     Engine() { SetCurrentDir(app.Path()); }
     ~Engine() override {
         Http->SetOnStatus(nullptr);
@@ -126,7 +126,7 @@ protected:
     const AnsiString stateFile = downloads + "dllst.$$$";
     HttpTestServer server;
 
-private:
+  private:
     const AnsiString startDir_ = GetCurrentDir();
 };
 

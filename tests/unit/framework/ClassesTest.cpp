@@ -44,7 +44,8 @@ TEST(TStringList, CustomSortMovesObjectsWithStrings) {
     list.AddObject("c", &c);
     list.AddObject("a", &a);
     list.AddObject("b", &b);
-    list.CustomSort([](TStringList* l, int i, int j) { return l->Strings(i).compare(l->Strings(j)); });
+    list.CustomSort(
+        [](TStringList* l, int i, int j) { return l->Strings(i).compare(l->Strings(j)); });
     EXPECT_EQ(Lines(list), (V{"a", "b", "c"}));
     EXPECT_EQ(list.Objects(0), &a);
     EXPECT_EQ(list.Objects(2), &c);

@@ -6,7 +6,9 @@
 // "表" in Shift-JIS is 0x95 0x5C: its second byte is the backslash code.
 static const AnsiString kHyo = "\x95\x5c";
 
-TEST(Dbcs, CodePageIsShiftJis) { EXPECT_EQ(GetACP(), 932u); }
+TEST(Dbcs, CodePageIsShiftJis) {
+    EXPECT_EQ(GetACP(), 932u);
+}
 
 TEST(Dbcs, TrailByteIsNoSeparator) {
     EXPECT_EQ(ExtractFilePath("C:\\" + kHyo), "C:\\");

@@ -1,6 +1,6 @@
+#include "Forms.h"
 #include "ComCtrls.h"
 #include "ExtCtrls.h"
-#include "Forms.h"
 #include "Registry.h"
 #include "StdCtrls.h"
 
@@ -19,7 +19,7 @@ const auto* const environment = testing::AddGlobalTestEnvironment(new Environmen
 
 // A form whose dispatch sees one message of its own, as an application's forms do.
 class TTestForm : public TForm {
-public:
+  public:
     explicit TTestForm(TComponent* owner) : TForm(owner) {
         Button = new TButton(this, 10, 10, 75, 25);
         Bar = new TProgressBar(this, 10, 40, 200, 17);

@@ -16,14 +16,36 @@ TEST(StrToIntDef, Table) {
         const char* text;
         int expected;
     } rows[] = {
-        {"0", 0},           {"1200", 1200},        {"  12", 12},         {"+7", 7},
-        {"-5", -5},         {"$4B0", 1200},        {"x10", 16},          {"X10", 16},
-        {"0x50", 80},       {"0X50", 80},          {"-$10", -16},        {"$FFFFFFFF", -1},
-        {"0x80000000", INT_MIN}, {"2147483647", INT_MAX}, {"-2147483648", INT_MIN},
-        {"2147483648", 99}, {"-2147483649", 99},   {"$100000000", 99},   {"", 99},
-        {" ", 99},          {"12a", 99},           {"12 ", 99},          {"\t12", 99},
-        {"30s", 99},        {"$", 99},             {"0x", 99},           {"-", 99},
-        {"yes", 99},        {"1 2", 99},           {"$G", 99},
+        {"0", 0},
+        {"1200", 1200},
+        {"  12", 12},
+        {"+7", 7},
+        {"-5", -5},
+        {"$4B0", 1200},
+        {"x10", 16},
+        {"X10", 16},
+        {"0x50", 80},
+        {"0X50", 80},
+        {"-$10", -16},
+        {"$FFFFFFFF", -1},
+        {"0x80000000", INT_MIN},
+        {"2147483647", INT_MAX},
+        {"-2147483648", INT_MIN},
+        {"2147483648", 99},
+        {"-2147483649", 99},
+        {"$100000000", 99},
+        {"", 99},
+        {" ", 99},
+        {"12a", 99},
+        {"12 ", 99},
+        {"\t12", 99},
+        {"30s", 99},
+        {"$", 99},
+        {"0x", 99},
+        {"-", 99},
+        {"yes", 99},
+        {"1 2", 99},
+        {"$G", 99},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.text);
@@ -38,15 +60,15 @@ TEST(StripFirstToken, Table) {
     } rows[] = {
         {"C:\\app\\quen6aux.exe /a b", "/a b"},
         {"\"C:\\Program Files\\quen6aux.exe\" \"x y\" z", "\"x y\" z"},
-        {"C:\\quen6aux.exe  two", " two"},            // only one blank goes
-        {"C:\\quen6aux.exe ", ""},                    // a lone trailing blank
-        {"C:\\quen6aux.exe", ""},                     // no arguments at all
-        {"\"C:\\Program Files\\quen6aux.exe\"", ""},  // a quoted path alone
-        {"C:\\quen6aux.exe\targ more", "more"},       // a tab does not end the token
+        {"C:\\quen6aux.exe  two", " two"},           // only one blank goes
+        {"C:\\quen6aux.exe ", ""},                   // a lone trailing blank
+        {"C:\\quen6aux.exe", ""},                    // no arguments at all
+        {"\"C:\\Program Files\\quen6aux.exe\"", ""}, // a quoted path alone
+        {"C:\\quen6aux.exe\targ more", "more"},      // a tab does not end the token
         {"\"C:\\a b\\x.exe\targ\" rest", "rest"},
-        {"a\"b c\"d e", "e"},                         // quotes inside the token
+        {"a\"b c\"d e", "e"}, // quotes inside the token
         {"\"unclosed quote here", ""},
-        {" lead", "lead"},                            // the token may be empty
+        {" lead", "lead"}, // the token may be empty
         {"", ""},
     };
     for (const Row& r : rows) {

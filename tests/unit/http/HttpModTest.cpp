@@ -36,7 +36,7 @@ struct Report {
 };
 
 class ModuleTest : public testing::Test {
-protected:
+  protected:
     ModuleTest() : http(nullptr) {
         http.SetOnStatus([this](TObject* sender) {
             EXPECT_EQ(sender, &http);
@@ -335,7 +335,10 @@ TEST_F(ModuleTest, CredentialsStayWithTheServerAsked) {
     HttpTestServer other;
     const auto toOther = HttpReply::Redirect(302, other.Url("/b"));
     const Row rows[] = {
-        {"redirect after a 401", {HttpReply::Challenge(), toOther}, {HttpReply::Ok("x")}, true,
+        {"redirect after a 401",
+         {HttpReply::Challenge(), toOther},
+         {HttpReply::Ok("x")},
+         true,
          {false, true}},
         {"401 after a redirect",
          {toOther, toOther},

@@ -15,7 +15,7 @@ std::string Env(const char* name) {
 }
 
 class NginxTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         port = Env("QUEN6_NGINX_PORT");
         root = Env("QUEN6_NGINX_ROOT");

@@ -19,7 +19,7 @@ const std::string kContentType = "Content-type: application/x-www-form-urlencode
 using Events = std::vector<std::string>;
 
 class ClientTest : public testing::Test {
-protected:
+  protected:
     ClientTest() : http(nullptr) {
         http.TimeOut = 10000;
         http.OnAboutToSend = [this](TObject* sender) { Note("AboutToSend", sender); };
@@ -539,8 +539,8 @@ TEST_F(ClientTest, DisconnectFromAHandler) {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "DisconnectFromANestedHandler";
     RegisterClassA(&wc);
-    const WindowHandle window(CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0,
-                                              HWND_MESSAGE, nullptr, wc.hInstance, nullptr));
+    const WindowHandle window(CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                              nullptr, wc.hInstance, nullptr));
     ASSERT_TRUE(window);
     const auto postDisconnect = [&] {
         PostMessageA(window.get(), WM_APP, 0, reinterpret_cast<LPARAM>(&http));

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 class JapaneseLibrary : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(GetACP(), 932u);
         ASSERT_TRUE(LoadLanguageDll(BuiltLanguageDir().c_str(), "ja"));
