@@ -5,10 +5,12 @@
 // For each size it fetches the same files three ways, each into a fresh download folder: by
 // THttp::GetToFile alone (the transfer), by TDownload::DownloadAll, and on the smaller sizes
 // by the straightforward loop (the whole state file saved after every file, the free name
-// probed from 0 for every file). It prints microseconds per file: the transfer, each loop's
-// whole time, and each loop's own cost beside the transfer (its time less the transfer's).
-// The transfer and the engine take the best of three rounds. The straightforward loop's state
-// file and downloads must equal the engine's.
+// probed from 0 for every file). It prints microseconds per file: each loop's whole time, the
+// time spent inside its transfers, clocked within the same run, and its own cost, the one less
+// the other. A loop's own cost thus carries none of the noise of a second run's transfers. The
+// bare transfer loop's own cost is the floor: what the clocking leaves outside the transfers.
+// Each figure is the median of the rounds, which take the three ways in turn. The
+// straightforward loop's state file and downloads must equal the engine's.
 #include "Download.h"
 
 #include "Forms.h"
@@ -19,6 +21,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -35,6 +38,43 @@ double Seconds() {
     QueryPerformanceCounter(&now);
     return now.QuadPart / frequency;
 }
+
+// The time spent inside THttp's transfers, from the status reports each gives: a transfer
+// runs from its first report (before the request goes out) to its last (the connection
+// closed). Every transfer of a run here writes a file of a name of its own, so a new target
+// marks the next transfer. (A failed download's name is taken again by the next one, which
+// would join the two; a failure is reported beside the figures.)
+class TransferClock {
+  public:
+    TransferClock() {
+        Http->SetOnStatus([this](TObject*) { Report(); });
+    }
+    ~TransferClock() { Http->SetOnStatus(nullptr); }
+    TransferClock(const TransferClock&) = delete;
+    TransferClock& operator=(const TransferClock&) = delete;
+
+    double Inside() const { return inside_ + (last_ - first_); }
+
+  private:
+    void Report() {
+        const double now = Seconds();
+        AnsiString target = Http->GetTarget();
+        if (target != target_) {
+            inside_ += last_ - first_;
+            first_ = now;
+            target_ = std::move(target);
+        }
+        last_ = now;
+    }
+
+    AnsiString target_;
+    double first_ = 0, last_ = 0, inside_ = 0;
+};
+
+// A loop's whole time and the time inside its transfers, in seconds.
+struct Run {
+    double Loop = 0, Inside = 0;
+};
 
 // ---- the straightforward loop -------------------------------------------------------------
 
@@ -111,18 +151,19 @@ AnsiString Result(const AnsiString& folder) {
     return result;
 }
 
-double Transfer(const AnsiString& base, const AnsiString& folder, int n) {
+Run Transfer(const AnsiString& base, const AnsiString& folder, int n) {
     ForceDirectories(ExcludeTrailingBackslash(folder));
+    TransferClock clock;
     const double start = Seconds();
     for (int i = 0; i < n; ++i)
         Http->GetToFile(folder + "ud" + IntToStr(i) + ".$$$", base + "/f" + IntToStr(i));
-    return Seconds() - start;
+    return {Seconds() - start, clock.Inside()};
 }
 
 // A run that fetches everything: the list parsed and prepared untimed, then DownloadAll (or
 // the straightforward loop) timed. The folder is the application folder of the run.
-double Download(const AnsiString& list, const AnsiString& app, bool straightforward,
-                AnsiString& result) {
+Run Download(const AnsiString& list, const AnsiString& app, bool straightforward,
+             AnsiString& result) {
     ForceDirectories(app + "files");
     SetCurrentDir(app);
     const AnsiString folder = app + "quen6\\Download\\";
@@ -130,14 +171,36 @@ double Download(const AnsiString& list, const AnsiString& app, bool straightforw
     TDownload run;
     run.Remote.Lines.SetText(list);
     run.Prepare(stateFile);
+    TransferClock clock;
     const double start = Seconds();
     const bool complete = straightforward ? plain::DownloadAll(run.Remote, stateFile, folder)
                                           : run.DownloadAll(stateFile, folder);
-    const double seconds = Seconds() - start;
+    const Run timed{Seconds() - start, clock.Inside()};
     if (!complete)
         std::printf("   (a download failed)\n");
     result = Result(folder);
-    return seconds;
+    return timed;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// The median microseconds per file of the rounds of one way: the whole loop, inside the
+// transfers and the loop's own cost (taken round by round, then the median).
+void PrintMedians(const std::vector<Run>& runs, int n, bool withInside) {
+    std::vector<double> loop, inside, own;
+    for (const Run& run : runs) {
+        loop.push_back(run.Loop * 1e6 / n);
+        inside.push_back(run.Inside * 1e6 / n);
+        own.push_back((run.Loop - run.Inside) * 1e6 / n);
+    }
+    std::printf(" %8.0f", Median(loop));
+    if (withInside)
+        std::printf(" %8.0f", Median(inside));
+    std::printf(" %8.0f", Median(own));
 }
 
 } // namespace
@@ -151,33 +214,43 @@ int main(int argc, char** argv) {
     Application->Initialize();
     Application->CreateForm(Http);
 
-    std::printf("microseconds per file; \"own\": the loop's time less the transfer's\n");
-    std::printf("%6s %10s %10s %10s %10s %10s  %s\n", "files", "transfer", "engine", "own", "plain",
-                "own", "same result");
+    std::printf("microseconds per file, medians; \"inside\": inside the transfers of the same "
+                "run; \"own\": the rest\n");
+    std::printf("%6s %6s | %8s %8s | %8s %8s %8s | %8s %8s %8s | %s\n", "files", "rounds",
+                "transfer", "own", "engine", "inside", "own", "plain", "inside", "own",
+                "same result");
     for (const int n : {100, 400, 1000, 5000}) {
         TempDir dir;
         const AnsiString list = ListText(base, n);
-        // The best of three rounds each, taken in turn, so that a passing load on the machine
-        // weighs on neither side alone.
-        double transfer = 1e9, engine = 1e9;
+        const bool withPlain = n <= 1000;
+        const int rounds = n < 5000 ? 5 : 3;
+        // The ways take turns within each round, so that a passing load on the machine weighs
+        // on no way alone.
+        std::vector<Run> transfer, engine, straightforward;
         AnsiString ours, theirs;
-        for (int round = 0; round < 3; ++round) {
+        bool same = true;
+        for (int round = 0; round < rounds; ++round) {
             const AnsiString r = IntToStr(round);
-            transfer = std::min(transfer, Transfer(base, dir / ("transfer" + r + "\\"), n));
-            engine = std::min(engine, Download(list, dir / ("engine" + r + "\\"), false, ours));
+            transfer.push_back(Transfer(base, dir / ("transfer" + r + "\\"), n));
+            engine.push_back(Download(list, dir / ("engine" + r + "\\"), false, ours));
+            if (withPlain) {
+                straightforward.push_back(Download(list, dir / ("plain" + r + "\\"), true, theirs));
+                same = same && ours == theirs;
+            }
             SetCurrentDir(dir.Path());
         }
-        std::printf("%6d %10.0f %10.0f %10.0f ", n, transfer * 1e6 / n, engine * 1e6 / n,
-                    (engine - transfer) * 1e6 / n);
-        if (n <= 400) {
-            const double straightforward = Download(list, dir / "plain\\", true, theirs);
-            std::printf("%10.0f %10.0f  %s\n", straightforward * 1e6 / n,
-                        (straightforward - transfer) * 1e6 / n, ours == theirs ? "yes" : "NO");
+        std::printf("%6d %6d |", n, rounds);
+        PrintMedians(transfer, n, false);
+        std::printf(" |");
+        PrintMedians(engine, n, true);
+        std::printf(" |");
+        if (withPlain) {
+            PrintMedians(straightforward, n, true);
+            std::printf(" | %s\n", same ? "yes" : "NO");
         } else {
-            std::printf("%10s %10s  %s\n", "-", "-", "-");
+            std::printf(" %8s %8s %8s | %s\n", "-", "-", "-", "-");
         }
         std::fflush(stdout);
-        SetCurrentDir(dir.Path());
     }
     return 0;
 }

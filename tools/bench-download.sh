@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The engine's download loop for 100 to 5,000 small files from the test bed's nginx: the cost
 # per file of the transfer alone, of TDownload::DownloadAll and, on the smaller sizes, of the
-# straightforward loop, whose result must be the same. Prints figures; not a test.
+# straightforward loop, whose result must be the same; each loop's own cost is its time less
+# the time inside its transfers, clocked in the same run. Prints figures; not a test.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
