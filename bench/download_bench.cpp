@@ -88,19 +88,6 @@ AnsiString FreeDownloadName(const AnsiString& folder) {
     }
 }
 
-bool StampDownload(const AnsiString& path, TDateTime time) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    const auto dos = static_cast<DWORD>(DateTimeToFileDate(time));
-    FILETIME local, utc;
-    if (DosDateTimeToFileTime(HIWORD(dos), LOWORD(dos), &local) &&
-        LocalFileTimeToFileTime(&local, &utc))
-        SetFileTime(file.get(), nullptr, nullptr, &utc);
-    return true;
-}
-
 bool DownloadAll(TUpdateFileList& remote, const AnsiString& stateFile, const AnsiString& folder) {
     ForceDirectories(ExcludeTrailingBackslash(folder));
     remote.SaveToFile(stateFile);

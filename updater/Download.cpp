@@ -26,22 +26,6 @@ FileHandle OpenExclusive(const AnsiString& path) {
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// Sets the file's last-write time, through an exclusive handle, to the MS-DOS form of a local
-// time, so that it reads back exactly as the listed time (or as the even second below it).
-// A time the MS-DOS form cannot hold leaves the file's time alone. False when the file does
-// not open.
-bool StampDownload(const AnsiString& path, TDateTime time) {
-    FileHandle file = OpenExclusive(path);
-    if (!file)
-        return false;
-    const auto dos = static_cast<DWORD>(DateTimeToFileDate(time));
-    FILETIME local, utc;
-    if (DosDateTimeToFileTime(HIWORD(dos), LOWORD(dos), &local) &&
-        LocalFileTimeToFileTime(&local, &utc))
-        SetFileTime(file.get(), nullptr, nullptr, &utc);
-    return true;
-}
-
 // Visits the name of everything in the folder (ending in a backslash), files and folders.
 template <typename Visit> void ForEachName(const AnsiString& folder, Visit visit) {
     WIN32_FIND_DATAA data;
@@ -229,6 +213,18 @@ void SettleAside(const AnsiString& record) {
 }
 
 } // namespace
+
+bool StampDownload(const AnsiString& path, TDateTime time) {
+    FileHandle file = OpenExclusive(path);
+    if (!file)
+        return false;
+    const auto dos = static_cast<DWORD>(DateTimeToFileDate(time));
+    FILETIME local, utc;
+    if (DosDateTimeToFileTime(HIWORD(dos), LOWORD(dos), &local) &&
+        LocalFileTimeToFileTime(&local, &utc))
+        SetFileTime(file.get(), nullptr, nullptr, &utc);
+    return true;
+}
 
 AnsiString ReduceDotFolders(AnsiString path) {
     for (auto at = AnsiPos("\\.\\", path); at != AnsiString::npos; at = AnsiPos("\\.\\", path))

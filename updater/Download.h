@@ -9,6 +9,12 @@
 // is the second byte of a character of the system's ANSI code page is no match.
 AnsiString ReduceDotFolders(AnsiString path);
 
+// Sets the file's last-write time, through an exclusive handle, to the MS-DOS form of a local
+// time, so that it reads back exactly as the listed time (or as the even second below it).
+// A time the MS-DOS form cannot hold leaves the file's time alone. False when the file does
+// not open.
+bool StampDownload(const AnsiString& path, TDateTime time);
+
 // What Install reports; the numbers are the ones the run has always used.
 enum TInstallResult : int {
     // Every entry installed, or nothing to install; the state file is deleted.
