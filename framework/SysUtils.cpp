@@ -118,10 +118,14 @@ bool LastWriteToDos(const FILETIME& lastWrite, int& dos) {
 }
 
 AnsiString Trim(const AnsiString& s) {
+    return TrimWhere(s, IsBlankOrControl);
+}
+
+AnsiString TrimWhere(const AnsiString& s, bool (*drop)(char)) {
     AnsiString::size_type first = 0, last = s.size();
-    while (first < last && IsBlankOrControl(s[first]))
+    while (first < last && drop(s[first]))
         ++first;
-    while (last > first && IsBlankOrControl(s[last - 1]))
+    while (last > first && drop(s[last - 1]))
         --last;
     return s.substr(first, last - first);
 }

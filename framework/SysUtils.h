@@ -35,6 +35,8 @@ void TraceException(const AnsiString& action, const Exception& e);
 
 // A copy without the characters of codes 0 to 32 at either end.
 AnsiString Trim(const AnsiString& s);
+// A copy without the characters that `drop` holds at either end.
+AnsiString TrimWhere(const AnsiString& s, bool (*drop)(char));
 
 // The int the text spells: decimal, or hexadecimal after "$", "x", "X", "0x", "0X"
 // (up to 32 bits, taken as signed). Leading blanks and a sign are allowed and nothing may

@@ -57,15 +57,6 @@ long long DecimalUpTo(const AnsiString& digits, long long cap) {
     return value < cap ? value : cap;
 }
 
-AnsiString TrimBlanks(const AnsiString& text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && IsBlank(text[begin]))
-        ++begin;
-    while (end > begin && IsBlank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
 // A value that goes into a later request: a control byte in it could end the request's line
 // and add lines of the server's choosing.
 const AnsiString& WithoutControls(const AnsiString& value, const char* name) {
@@ -320,7 +311,7 @@ void TReplyHeader::TakeLine(const AnsiString& line) {
     if (colon == AnsiString::npos)
         return;
     const AnsiString name = line.substr(0, colon);
-    const AnsiString value = TrimBlanks(line.substr(colon + 1));
+    const AnsiString value = TrimWhere(line.substr(colon + 1), IsBlank);
     if (SameAscii(name, "LOCATION")) {
         Location = WithoutControls(value, "Location");
     } else if (SameAscii(name, "SET-COOKIE")) {

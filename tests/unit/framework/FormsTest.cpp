@@ -147,6 +147,31 @@ TEST(TForm, ControlsAndLayout) {
     }
 }
 
+// Every control draws in the platform's default face, 12 pixels high, default character set.
+TEST(TForm, ControlsUseTheDefaultFaceTwelvePixelsHigh) {
+    TTestForm form(nullptr);
+    LOGFONTA system{};
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof system, &system);
+    for (const TControl* control :
+         std::initializer_list<const TControl*>{form.Button, form.Label, form.Bar}) {
+        const auto font =
+            reinterpret_cast<HFONT>(SendMessageA(control->Handle(), WM_GETFONT, 0, 0));
+        ASSERT_NE(font, nullptr);
+        LOGFONTA used{};
+        ASSERT_EQ(GetObjectA(font, sizeof used, &used), static_cast<int>(sizeof used));
+        EXPECT_STREQ(used.lfFaceName, system.lfFaceName);
+        EXPECT_EQ(used.lfCharSet, DEFAULT_CHARSET);
+
+        const HDC dc = GetDC(control->Handle());
+        const HGDIOBJ previous = SelectObject(dc, font);
+        TEXTMETRICA metrics{};
+        GetTextMetricsA(dc, &metrics);
+        SelectObject(dc, previous);
+        ReleaseDC(control->Handle(), dc);
+        EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, 12);
+    }
+}
+
 TEST(TApplication, ExceptionInHandlerIsShownAndLoopGoesOn) {
     TTestForm* form = nullptr;
     Application->CreateForm(form);
