@@ -104,8 +104,9 @@ AnsiString FolderPart(const AnsiString& path) {
 }
 
 // Writes the text into a file beside path, flushed to the disk, and moves that over path in
-// one step. When anything fails the file at path stays as it was and nothing is left beside it.
-void ReplaceWith(const AnsiString& path, const AnsiString& text) {
+// one step; true when the text stands at path. When anything fails the file at path stays as it
+// was and nothing is left beside it.
+bool ReplaceWith(const AnsiString& path, const AnsiString& text) {
     const AnsiString fresh = path + ".new";
     SetFileAttributesA(fresh.c_str(), FILE_ATTRIBUTE_NORMAL); // left read-only by a lost run
     bool written;
@@ -113,7 +114,7 @@ void ReplaceWith(const AnsiString& path, const AnsiString& text) {
         FileHandle file(CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file)
-            return;
+            return false;
         DWORD done = 0;
         written =
             WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
@@ -128,6 +129,7 @@ void ReplaceWith(const AnsiString& path, const AnsiString& text) {
     }
     if (!written)
         DeleteFileA(fresh.c_str());
+    return written;
 }
 
 } // namespace
@@ -412,13 +414,15 @@ bool TUpdateFileList::LoadFromFile(const AnsiString& path) {
 
 bool TUpdateFileList::SaveToFile(const AnsiString& path) {
     WriteLines();
-    // Whether a state file stands is all the caller learns.
+    // An older state file that stays after a failed write names other downloads than these:
+    // only the new text standing at the path counts as saved.
+    bool saved = false;
     try {
         ForceDirectories(FolderPart(path)); // raises for an empty folder part: nothing is written
-        ReplaceWith(path, Lines.Text());
+        saved = ReplaceWith(path, Lines.Text());
     } catch (const Exception& e) {
         TraceException("Writing " + path, e);
     } catch (...) {
     }
-    return FileExists(path);
+    return saved;
 }

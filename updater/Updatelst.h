@@ -93,8 +93,8 @@ class TUpdateFileList {
     // Writes the entries as the state file, creating its folder with every missing parent. The
     // new text is written beside the old file and then moved over it, so a whole state file,
     // old or new, stands at the path at every moment; a read-only old file is replaced too.
-    // A path without a folder part is never written. Returns true when a file exists at the
-    // path afterwards. Never raises.
+    // A path without a folder part is never written. Returns true when the new text stands at
+    // the path; a failed write, which leaves the old file, gives false. Never raises.
     bool SaveToFile(const AnsiString& path);
 
     TStringList Lines;

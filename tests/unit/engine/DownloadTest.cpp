@@ -536,14 +536,58 @@ TEST_F(Engine, ATargetWithALongNameIsReplaced) {
     EXPECT_TRUE(NamesIn(downloads).empty());
 }
 
-// A folder in place of the state file: no download could be recorded for the install.
+// A state file that cannot be saved: no download could be recorded for the install. An earlier
+// state file that stays names other downloads, so it is no save either.
 TEST_F(Engine, AStateFileThatCannotBeSavedFailsTheDownloads) {
     Publish({{"a.txt", "new a"}});
-    ForceDirectories(stateFile);
-    TDownload run;
-    EXPECT_FALSE(DownloadRun(run));
+    {
+        SCOPED_TRACE("a folder in its place");
+        ForceDirectories(stateFile);
+        TDownload run;
+        EXPECT_FALSE(DownloadRun(run));
+        RemoveDirectoryA(stateFile.c_str());
+    }
+    {
+        SCOPED_TRACE("an earlier one held open");
+        const AnsiString earlier = UpdateList("", false, {EntryLine("z.txt")});
+        WriteFile(stateFile, earlier);
+        TDownload run;
+        Prepare(run);
+        {
+            const FileOpenedHere held(stateFile, 0);
+            EXPECT_FALSE(run.DownloadAll(stateFile, downloads));
+        }
+        EXPECT_EQ(ReadFile(stateFile), earlier);
+    }
     EXPECT_TRUE(Fetched().empty());
     EXPECT_FALSE(FileExists("a.txt"));
+}
+
+// The save after the downloads fails: the run fails, and the downloads it recorded on the way
+// stay known to the next run, which fetches nothing again.
+TEST_F(Engine, AFailedSaveAfterTheDownloadsKeepsTheirRecord) {
+    Publish({{"a.txt", "new a"}, {"b.txt", "new b"}});
+    const AnsiString blocker = stateFile + ".new";
+    Http->SetOnStatus([&](TObject*) {
+        if (ExtractFileName(Http->GetTarget()) == "ud1.$$$")
+            ForceDirectories(blocker); // the next save cannot write its new text
+    });
+    {
+        TDownload run;
+        EXPECT_FALSE(DownloadRun(run));
+    }
+    Http->SetOnStatus(nullptr);
+    RemoveDirectoryA(blocker.c_str());
+    EXPECT_EQ(Recorded(),
+              (std::map<AnsiString, AnsiString>{{"a.txt", "ud0.$$$"}, {"b.txt", "ud1.$$$"}}));
+    TDownload next;
+    EXPECT_EQ(Prepare(next), 2);
+    EXPECT_EQ(next.GetPendingCount(), 0);
+    EXPECT_TRUE(next.DownloadAll(stateFile, downloads));
+    EXPECT_EQ(Fetched(), (std::vector<std::string>{"/f0", "/f1"}));
+    EXPECT_EQ(next.Install(stateFile), 0);
+    ExpectInstalled("a.txt", "new a");
+    ExpectInstalled("b.txt", "new b");
 }
 
 TEST_F(Engine, ADownloadNameHeldByAFolderIsSkipped) {
