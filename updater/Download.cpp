@@ -140,35 +140,58 @@ bool StartJournal(const AnsiString& path) {
 }
 
 // The old files that the install moves aside, each within its target's folder, are recorded
-// in a file beside the state file before they move, one line "<aside>?<target>" each. Both
-// paths are written as the install names them: like the state file's, relative ones count from
-// the application folder, the current directory of every run. A run that ends before the new
-// file stands leaves the record, and the next run puts the old file back.
+// in a file beside the state file before they move, one line "<aside>?<target>" each; so is a
+// copy on its way to its target, as "<copy>?" with no target. Both paths are written as the
+// install names them: like the state file's, relative ones count from the application folder,
+// the current directory of every run. A run that ends before the new file stands leaves the
+// record, and the next run puts the old file back and removes the copy.
 AnsiString AsideRecordOf(const AnsiString& stateFile) {
     return stateFile + ".old";
 }
 
-// Moves the existing target out of the way to a free short name in its folder, so that the
-// name fits wherever the target's does; recorded first. The numbers count on through one
-// install, so that no two lines of its record name one file. Returns the aside name; empty,
-// with the target where it was, when it cannot be recorded or moved.
-AnsiString MoveAside(const AnsiString& record, const AnsiString& target, int& next) {
+// A free short name in the target's folder ("<prefix><n>.$$$"), so that it fits wherever the
+// target's name does, recorded with the target (or none). The numbers count on through one
+// install, so that no two lines of its record name one file. Empty when it cannot be recorded.
+AnsiString RecordedName(const AnsiString& record, const char* prefix, const AnsiString& target,
+                        const AnsiString& recordedTarget, int& next) {
     const AnsiString folder = ExtractFilePath(target);
     for (;;) {
-        const int number = next++;
-        const AnsiString aside = folder + "q6old" + IntToStr(number) + ".$$$";
-        if (GetFileAttributesA(aside.c_str()) != INVALID_FILE_ATTRIBUTES)
+        const AnsiString name = folder + prefix + IntToStr(next++) + ".$$$";
+        if (GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES)
             continue;
-        if (!AppendLine(record, aside + "?" + target))
-            return AnsiString();
-        return MoveFileA(target.c_str(), aside.c_str()) ? aside : AnsiString();
+        return AppendLine(record, name + "?" + recordedTarget) ? name : AnsiString();
     }
 }
 
+// Moves the existing target out of the way, recorded first. Returns the aside name; empty,
+// with the target where it was, when it cannot be recorded or moved.
+AnsiString MoveAside(const AnsiString& record, const AnsiString& target, int& next) {
+    const AnsiString aside = RecordedName(record, "q6old", target, target, next);
+    return !aside.empty() && MoveFileA(target.c_str(), aside.c_str()) ? aside : AnsiString();
+}
+
+// Copies the download to a recorded name beside the target and renames it into place once it
+// is whole, so that a run ending during the copy never leaves part of the new file under the
+// target's name. True when the new file stands at the target.
+bool CopyIntoPlace(const AnsiString& record, const AnsiString& localFile, const AnsiString& target,
+                   int& next) {
+    const AnsiString copy = RecordedName(record, "q6new", target, "", next);
+    if (copy.empty())
+        return false;
+    if (CopyFileA(localFile.c_str(), copy.c_str(), FALSE) &&
+        MoveFileA(copy.c_str(), target.c_str())) {
+        ForceDeleteFile(localFile); // as a move would leave it
+        return true;
+    }
+    ForceDeleteFile(copy);
+    return false;
+}
+
 // Settles every old file of the record: put back where its target is missing, deleted where
-// the target stands. The record keeps only the files that stay (in use); without any it goes.
-// An aside name is taken again only once nothing stands there, so the last line that names
-// it tells whose old file stands there now; earlier ones are passed over.
+// the target stands; a copy that did not reach its target is deleted. The record keeps only the
+// files that stay (in use); without any it goes. An aside name is taken again only once nothing
+// stands there, so the last line that names it tells whose old file stands there now; earlier ones
+// are passed over.
 void SettleAside(const AnsiString& record) {
     if (!FileExistsAnyDate(record))
         return;
@@ -192,7 +215,7 @@ void SettleAside(const AnsiString& record) {
         const AnsiString aside = line.substr(0, separator), target = line.substr(separator + 1);
         if (!settled.insert(AnsiUpperCase(aside)).second || !FileExistsAnyDate(aside))
             continue;
-        if (FileExistsAnyDate(target))
+        if (target.empty() || FileExistsAnyDate(target))
             ForceDeleteFile(aside);
         else
             MoveFileA(aside.c_str(), target.c_str());
@@ -397,13 +420,10 @@ bool TDownload::InstallFile(const AnsiString& entryPath, const AnsiString& local
         if (aside.empty())
             return false;
     }
-    bool placed = MoveFileExA(localFile.c_str(), target.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
-    if (!placed && CopyFileA(localFile.c_str(), target.c_str(), FALSE)) {
-        ForceDeleteFile(localFile);
-        placed = true;
-    }
+    // On one volume the move is a rename, whole at once; elsewhere the copy takes its place.
+    const bool placed = MoveFileExA(localFile.c_str(), target.c_str(), 0) ||
+                        CopyIntoPlace(AsideRecord, localFile, target, NextAside);
     if (!placed) {
-        ForceDeleteFile(target); // a partial copy
         if (!aside.empty())
             MoveFileA(aside.c_str(), target.c_str());
         return false;

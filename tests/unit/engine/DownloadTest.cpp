@@ -627,8 +627,12 @@ TEST_F(Engine, RecordedDownloadsStayWhateverTheFolderIsCalled) {
 
 // An install killed before each of its file steps in turn, then run again: every target holds
 // its whole old or its whole new content once the next run has settled what was set aside, and
-// after its install the new one, with nothing left beside it.
-TEST_F(Engine, InstallKilledAtAnyStepLosesNothing) {
+// after its install the new one, with nothing left beside it. The downloads move into place, or,
+// as from another volume, are copied, and a copy may end halfway.
+class InstallKilled : public Engine, public testing::WithParamInterface<const char*> {};
+INSTANTIATE_TEST_SUITE_P(Engine, InstallKilled, testing::Values("move", "copy"));
+
+TEST_P(InstallKilled, AtAnyStepLosesNothing) {
     struct Target {
         AnsiString path, old, fresh;
     };
@@ -662,7 +666,7 @@ TEST_F(Engine, InstallKilledAtAnyStepLosesNothing) {
         ResetEvent(stopped.get());
         {
             Process killed("\"" + ExtractFilePath(ExeName()) + "interruptedinstall.exe\" \"" +
-                               state + "\" " + eventName + " " + IntToStr(step),
+                               state + "\" " + eventName + " " + IntToStr(step) + " " + GetParam(),
                            run);
             const HANDLE ends[] = {stopped.get(), killed.Handle()};
             const DWORD end = WaitForMultipleObjects(2, ends, FALSE, kDeadlineMs);

@@ -1,11 +1,13 @@
 // An install that ends from outside at a chosen step:
 //
-//     interruptedinstall <state file> <event name> <step>
+//     interruptedinstall <state file> <event name> <step> move|copy
 //
 // It runs as an install-only start does: settles what an earlier install set aside, then
 // installs. Every call that changes a file (create a folder, write, move, copy, delete)
 // counts as a step; before the chosen one it signals the event and waits to be killed. When
-// the install ends first, the exit code is 100 plus its result.
+// the install ends first, the exit code is 100 plus its result. With "copy" the downloads act
+// as if they lay on another volume than the targets: no MoveFileExA gets through, and every
+// copy counts one more step halfway, with the first half of the file written.
 #include "Download.h"
 
 #include "Forms.h"
@@ -19,6 +21,7 @@ namespace {
 int stopAt = 0;
 int steps = 0;
 HANDLE stopped = nullptr;
+bool otherVolume = false;
 
 void Step() {
     if (++steps == stopAt) {
@@ -81,10 +84,29 @@ BOOL WINAPI StepMoveFile(LPCSTR from, LPCSTR to) {
 }
 BOOL WINAPI StepMoveFileEx(LPCSTR from, LPCSTR to, DWORD flags) {
     Step();
+    if (otherVolume) {
+        SetLastError(ERROR_NOT_SAME_DEVICE);
+        return FALSE;
+    }
     return moveFileEx(from, to, flags);
+}
+// The first half of the file written to the destination, as a copy has it when it ends there.
+void CopyHalf(LPCSTR from, LPCSTR to) {
+    FileHandle source(
+        CreateFileA(from, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    FileHandle destination(
+        CreateFileA(to, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    char data[4096];
+    DWORD got = 0, done = 0;
+    if (source && destination && ReadFile(source.get(), data, sizeof data, &got, nullptr))
+        writeFile(destination.get(), data, got / 2, &done, nullptr);
 }
 BOOL WINAPI StepCopyFile(LPCSTR from, LPCSTR to, BOOL failIfExists) {
     Step();
+    if (otherVolume) {
+        CopyHalf(from, to);
+        Step();
+    }
     return copyFile(from, to, failIfExists);
 }
 BOOL WINAPI StepDeleteFile(LPCSTR path) {
@@ -100,11 +122,12 @@ void Redirect(const char* name, Function replacement, Function& original) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4)
+    if (argc != 5)
         return 2;
     const AnsiString stateFile = argv[1];
     KernelHandle event(OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]));
     stopAt = StrToIntDef(argv[3], 0);
+    otherVolume = std::strcmp(argv[4], "copy") == 0;
     if (!event)
         return 2;
     stopped = event.get();
