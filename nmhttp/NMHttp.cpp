@@ -115,8 +115,11 @@ TReplyHeader TNMHTTP::Exchange(const AnsiString& url, const THttpUrl& parts, boo
             size = std::min(size, static_cast<std::size_t>(reply.ContentLength - bytesReceived_));
         if (size > 0)
             TakePacket(file, data, size);
-        if (reply.LengthAnnounced && bytesReceived_ == reply.ContentLength)
+        if (reply.LengthAnnounced && bytesReceived_ == reply.ContentLength) {
+            // Ends as a close would: a handler's stop or disconnect still fails the exchange.
+            BeforeReading();
             break;
+        }
         data = buffer;
         size = static_cast<std::size_t>(Receive(buffer, kPacketSize));
         if (size == 0) {

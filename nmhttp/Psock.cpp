@@ -292,10 +292,14 @@ void TPowersock::Send(const AnsiString& bytes) {
     }
 }
 
+void TPowersock::BeforeReading() {
+    ArmTimeOut();
+    KeepMessagesFlowing(false);
+}
+
 int TPowersock::Receive(char* buffer, int size) {
     for (;;) {
-        ArmTimeOut();
-        KeepMessagesFlowing(false);
+        BeforeReading();
         if (readError_)
             throw ESockError(ErrorText("Reading failed", std::exchange(readError_, 0)));
         // What the socket holds now is taken in one packet: the events, the time-out and the

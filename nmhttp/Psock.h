@@ -63,6 +63,9 @@ class TPowersock : public TComponent {
     // it holds nothing; 0 when the server has closed the connection. Raises ESockError on
     // failure (after the bytes that came before it), time-out or stop request.
     int Receive(char* buffer, int size);
+    // What every read does before it looks at the socket: re-arms the countdown, lets window
+    // messages through and raises on a stop request, a closed session or a time-out.
+    void BeforeReading();
     // Reports one of the client's own status texts at the given level.
     void Status(int level, const AnsiString& text);
     void ClearStopRequest() { stopRequested_ = false; }

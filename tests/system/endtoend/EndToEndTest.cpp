@@ -7,10 +7,9 @@
 #include "BoxWatcher.h"
 #include "HeldFile.h"
 #include "RunOnce.h"
+#include "TestBed.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 // Boxes compared and shown by caption and text.
 bool operator==(const SeenBox& a, const SeenBox& b) {
@@ -24,11 +23,6 @@ namespace {
 
 const AnsiString kAppName = "EndToEnd";
 const AnsiString kMessage = "Version 2 is ready.";
-
-AnsiString Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
 
 // Text N of a language library file, as a program that loaded it reads it.
 AnsiString TextOf(const AnsiString& library, int number) {
@@ -51,11 +45,11 @@ std::vector<SeenBox> Boxes(const AnsiString& caption, const std::vector<AnsiStri
 class EndToEnd : public testing::Test {
   protected:
     void SetUp() override {
-        const AnsiString port = Env("QUEN6_NGINX_PORT");
+        const AnsiString port = TestBedValue("QUEN6_NGINX_PORT");
         ASSERT_FALSE(port.empty()) << "the test bed's nginx is not running";
         const AnsiString folder = AnsiString("endtoend\\") +
                                   testing::UnitTest::GetInstance()->current_test_info()->name();
-        served = Env("QUEN6_NGINX_ROOT") + "\\" + folder + "\\";
+        served = TestBedValue("QUEN6_NGINX_ROOT") + "\\" + folder + "\\";
         ForceDirectories(served);
         url = "http://127.0.0.1:" + port + "/" + folder + "/";
         for (char& c : url)

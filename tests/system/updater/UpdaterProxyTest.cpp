@@ -4,23 +4,18 @@
 #include "Installation.h"
 
 #include "BoxWatcher.h"
+#include "TestBed.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace {
 
-AnsiString Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
 TEST(Proxy, UpdateThroughSquidIsInstalled) {
-    const AnsiString nginxPort = Env("QUEN6_NGINX_PORT"), squidPort = Env("QUEN6_SQUID_PORT");
+    const AnsiString nginxPort = TestBedValue("QUEN6_NGINX_PORT"),
+                     squidPort = TestBedValue("QUEN6_SQUID_PORT");
     ASSERT_FALSE(nginxPort.empty()) << "the test bed's nginx is not running";
     ASSERT_FALSE(squidPort.empty()) << "the test bed's squid is not running";
-    const AnsiString served = Env("QUEN6_NGINX_ROOT") + "\\proxy\\";
+    const AnsiString served = TestBedValue("QUEN6_NGINX_ROOT") + "\\proxy\\";
     ForceDirectories(served);
     const AnsiString url = "http://127.0.0.1:" + nginxPort + "/proxy/";
 

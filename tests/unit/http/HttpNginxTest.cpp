@@ -2,23 +2,17 @@
 #include "HttpMod.h"
 
 #include "TempDir.h"
+#include "TestBed.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace {
-
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
 
 class NginxTest : public testing::Test {
   protected:
     void SetUp() override {
-        port = Env("QUEN6_NGINX_PORT");
-        root = Env("QUEN6_NGINX_ROOT");
+        port = TestBedValue("QUEN6_NGINX_PORT");
+        root = TestBedValue("QUEN6_NGINX_ROOT");
         ASSERT_FALSE(port.empty()) << "the test bed's nginx is not running";
         ForceDirectories(root + "\\http-test");
         ForceDirectories(root + "\\private\\http-test");
@@ -56,11 +50,11 @@ TEST_F(NginxTest, BasicAuthorization) {
     EXPECT_FALSE(http.GetToString(body, Url("/private/http-test/list.txt")));
     EXPECT_EQ(http.GetRequestResult(), 2);
 
-    http.SetUserId(Env("QUEN6_NGINX_USER"));
+    http.SetUserId(TestBedValue("QUEN6_NGINX_USER"));
     http.SetPassword("wrong");
     EXPECT_FALSE(http.GetToString(body, Url("/private/http-test/list.txt")));
 
-    http.SetPassword(Env("QUEN6_NGINX_PASSWORD"));
+    http.SetPassword(TestBedValue("QUEN6_NGINX_PASSWORD"));
     EXPECT_TRUE(http.GetToString(body, Url("/private/http-test/list.txt")));
     EXPECT_EQ(body, "[update]\r\n");
 }
@@ -84,7 +78,7 @@ TEST_F(NginxTest, NotFoundKeepsTheErrorPage) {
 // The proxy a company runs keeps the connection open after each complete body: every kind of
 // reply must end at its announced length.
 TEST_F(NginxTest, ThroughSquid) {
-    const std::string proxyPort = Env("QUEN6_SQUID_PORT");
+    const std::string proxyPort = TestBedValue("QUEN6_SQUID_PORT");
     ASSERT_FALSE(proxyPort.empty()) << "the test bed's squid is not running";
     http.SetProxy("127.0.0.1");
     http.SetProxyPort(std::stoi(proxyPort));
@@ -99,8 +93,8 @@ TEST_F(NginxTest, ThroughSquid) {
     EXPECT_TRUE(http.GetToString(body, Url("/moved302/http-test/proxied.bin")));
     EXPECT_TRUE(body == content);
 
-    http.SetUserId(Env("QUEN6_NGINX_USER"));
-    http.SetPassword(Env("QUEN6_NGINX_PASSWORD"));
+    http.SetUserId(TestBedValue("QUEN6_NGINX_USER"));
+    http.SetPassword(TestBedValue("QUEN6_NGINX_PASSWORD"));
     EXPECT_TRUE(http.GetToString(body, Url("/private/http-test/proxied.txt")));
     EXPECT_EQ(body, "private");
 

@@ -488,15 +488,33 @@ TEST_F(ClientTest, TimeOutCountsAgainForEachHeaderLineAndTheBody) {
     EXPECT_EQ(http.Body, "x");
 }
 
-TEST_F(ClientTest, AbortFromAPacketHandler) {
-    server.Enqueue(
-        HttpReply(HttpReply::Head("HTTP/1.0 200 OK")).SendPaced(std::string(10, 'x'), 1, 50));
-    onPacket = [&] { http.Abort(); };
-    EXPECT_TRUE(GetRaises(server.Url("/a")));
-    EXPECT_EQ(events,
-              (Events{"AboutToSend", "HostResolved", "Connect", "PacketRecvd", "Disconnect"}));
-    EXPECT_EQ(received, std::vector<int>{1});
-    EXPECT_FALSE(http.Connected());
+// A stop or a disconnect from a packet handler fails the exchange, also at the last packet of
+// a body whose announced length ends it before any close.
+TEST_F(ClientTest, AbortOrDisconnectFromAPacketHandler) {
+    const struct {
+        const char* what;
+        HttpReply reply;
+        bool disconnect;
+        int received;
+    } rows[] = {
+        {"abort, body read to the close",
+         HttpReply(HttpReply::Head("HTTP/1.0 200 OK")).SendPaced(std::string(10, 'x'), 1, 50),
+         false, 1},
+        {"abort at the announced length", HttpReply::Ok("whole"), false, 5},
+        {"disconnect at the announced length", HttpReply::Ok("whole"), true, 5},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        events.clear();
+        received.clear();
+        server.Enqueue(row.reply);
+        onPacket = [&] { row.disconnect ? http.Disconnect() : http.Abort(); };
+        EXPECT_TRUE(GetRaises(server.Url("/a")));
+        EXPECT_EQ(events,
+                  (Events{"AboutToSend", "HostResolved", "Connect", "PacketRecvd", "Disconnect"}));
+        EXPECT_EQ(received, std::vector<int>{row.received});
+        EXPECT_FALSE(http.Connected());
+    }
 }
 
 namespace {
