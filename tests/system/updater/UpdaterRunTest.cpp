@@ -257,6 +257,36 @@ TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
     EXPECT_FALSE(FileExists(download));
 }
 
+// An install that ended before its new files stood left old files set aside, and a copy on its
+// way, in its record beside the state file. Every run, also one that finds nothing to do and an
+// install-only one, puts back the old file whose target is missing and removes the rest.
+TEST(SetAside, EveryRunPutsBackWhatAnEndedInstallLeft) {
+    for (const char* rest : {" arg", " $$UPDT$$"}) {
+        SCOPED_TRACE(rest);
+        HttpTestServer server;
+        server.Route("/list.txt", HttpReply::Ok(UpdateList("", false, {})));
+        Installation inst;
+        inst.WriteSettings({"appname=Demo", "list=" + server.Url("/list.txt")});
+        const AnsiString app = inst.App();
+        WriteFile(app + "q6old0.$$$", "old a");
+        WriteFile(app + "b.dll", "new b");
+        WriteFile(app + "q6old1.$$$", "old b");
+        WriteFile(app + "q6new2.$$$", "part of new a");
+        ForceDirectories(inst.DownloadDir());
+        WriteFile(inst.DownloadDir() + "dllst.$$$.old", app + "q6old0.$$$?" + app + "a.dll\r\n" +
+                                                            app + "q6old1.$$$?" + app +
+                                                            "b.dll\r\n" + app + "q6new2.$$$?\r\n");
+
+        Process updater(inst.CommandLine(rest), inst.StartDir());
+        BoxWatcher boxes(updater.Id(), IDYES);
+        EXPECT_EQ(updater.Wait(), 0);
+        EXPECT_EQ(ReadFile(app + "a.dll"), "old a");
+        EXPECT_EQ(ReadFile(app + "b.dll"), "new b");
+        EXPECT_EQ(NamesIn(app), (std::set<AnsiString>{"a.dll", "b.dll", "fakeapp.exe"}));
+        EXPECT_FALSE(FileExists(inst.DownloadDir() + "dllst.$$$.old"));
+    }
+}
+
 // Closing the window does not stop the run: the update is installed and the application starts.
 TEST(CloseBox, RunGoesOnToItsEnd) {
     HttpTestServer server;
