@@ -221,7 +221,6 @@ void TFmDisp::RunUpdate() {
         message = LoadLangString(mandatory ? IDS_ASK_REQUIRED_UPDATE : IDS_ASK_UPDATE);
 
     const int pending = Downloader.GetPendingCount();
-    bool ok = true;
     if (pending > 0) {
         if (Application->MessageBox(message, Caption(), MB_YESNO) != IDYES) {
             if (mandatory) {
@@ -240,8 +239,11 @@ void TFmDisp::RunUpdate() {
         ProgressName = "";
         ProgressFileSize = 0;
         DoneBytes = 0;
-        ok = Downloader.DownloadAll(StateFile(), DownloadDir);
     }
+    // With nothing to fetch as well: the state file is then written anew from this list, so
+    // that an entry an earlier run recorded and the list has since dropped cannot stop the
+    // install on every run.
+    const bool ok = Downloader.DownloadAll(StateFile(), DownloadDir);
 
     if (!ok) {
         ShowText(IDS_DOWNLOAD_FAILED);

@@ -11,12 +11,13 @@
 namespace {
 
 enum class Setup {
-    NoList,         // "list" empty
-    UpToDate,       // the installed file has the listed size and time
-    Pending,        // the file is served
-    NotServed,      // the file's URL answers 404
-    FolderBlocked,  // the target's folder is a file
-    DownloadedEarly // an earlier run left the download and its state file
+    NoList,          // "list" empty
+    UpToDate,        // the installed file has the listed size and time
+    Pending,         // the file is served
+    NotServed,       // the file's URL answers 404
+    FolderBlocked,   // the target's folder is a file
+    DownloadedEarly, // an earlier run left the download and its state file
+    DroppedEarly     // as DownloadedEarly, and the state file names a file the list dropped
 };
 
 struct Road {
@@ -60,13 +61,15 @@ TEST_P(NormalRun, TextsApplicationAndExitCode) {
         WriteFile(inst.App() + "sub", "");
         break;
     case Setup::DownloadedEarly:
+    case Setup::DroppedEarly: {
         CreateDirectoryA(inst.DownloadDir().c_str(), nullptr);
         WriteStamped(inst.DownloadDir() + "ud0.$$$", kContent);
-        WriteFile(inst.DownloadDir() + "dllst.$$$",
-                  UpdateList("", false,
-                             {EntryLine(target, server.Url("/a.dll"), kListedWhen, 5) + "?" +
-                              inst.DownloadDir() + "ud0.$$$"}));
+        std::vector<AnsiString> state{entry + "?" + inst.DownloadDir() + "ud0.$$$"};
+        if (road.setup == Setup::DroppedEarly) // not fetched before that run ended
+            state.push_back(EntryLine("b.dll", server.Url("/b.dll"), kListedWhen, 5));
+        WriteFile(inst.DownloadDir() + "dllst.$$$", UpdateList("", false, state));
         break;
+    }
     default:
         break;
     }
@@ -142,6 +145,16 @@ INSTANTIATE_TEST_SUITE_P(
              true},
         Road{"InstalledFromEarlierDownload",
              Setup::DownloadedEarly,
+             false,
+             "",
+             {},
+             IDYES,
+             {113},
+             true,
+             0,
+             true},
+        Road{"InstalledAfterTheListDroppedAFile",
+             Setup::DroppedEarly,
              false,
              "",
              {},
