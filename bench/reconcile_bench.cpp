@@ -15,6 +15,7 @@
 #include "Updatelst.h"
 
 #include "Handles.h"
+#include "PlainSortFiles.h"
 #include "TempDir.h"
 
 #include <algorithm>
@@ -28,16 +29,6 @@ namespace {
 
 namespace plain {
 
-void SortFiles(TUpdateFileList& list) {
-    if (list.Count() > 1)
-        list.Files.CustomSort(TUpdateFileList::CompareFiles);
-    for (int i = 0; i < list.Count() - 1;)
-        if (list.GetName(i + 1) == list.GetName(i))
-            list.RemoveAt(i + 1);
-        else
-            ++i;
-}
-
 bool Parse(TUpdateFileList& list) {
     list.ReadMessage();
     const bool read = list.ReadFiles();
@@ -45,7 +36,7 @@ bool Parse(TUpdateFileList& list) {
         list.GetFile(i)->LocalFile.clear();
     if (!read)
         return false;
-    SortFiles(list);
+    PlainSortFiles(list);
     return true;
 }
 
