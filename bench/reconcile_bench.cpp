@@ -15,7 +15,9 @@
 #include "Updatelst.h"
 
 #include "Handles.h"
+#include "PlainSortFiles.h"
 #include "TempDir.h"
+#include "UpdateLists.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -28,16 +30,6 @@ namespace {
 
 namespace plain {
 
-void SortFiles(TUpdateFileList& list) {
-    if (list.Count() > 1)
-        list.Files.CustomSort(TUpdateFileList::CompareFiles);
-    for (int i = 0; i < list.Count() - 1;)
-        if (list.GetName(i + 1) == list.GetName(i))
-            list.RemoveAt(i + 1);
-        else
-            ++i;
-}
-
 bool Parse(TUpdateFileList& list) {
     list.ReadMessage();
     const bool read = list.ReadFiles();
@@ -45,7 +37,7 @@ bool Parse(TUpdateFileList& list) {
         list.GetFile(i)->LocalFile.clear();
     if (!read)
         return false;
-    SortFiles(list);
+    PlainSortFiles(list);
     return true;
 }
 
@@ -121,10 +113,10 @@ Scenario Make(int n) {
         wsprintfA(name, "d%02u\\F%08x_%d.dll", h % 97, h, i);
         const AnsiString path = name, url = "http://updates.example/app/" + IntToStr(i);
         const int size = 1 + i % 7;
-        const AnsiString entry = path + "?" + url + "?" + whenNow + "?" + IntToStr(size);
+        const AnsiString entry = EntryLine(path, url, whenNow, size);
         listLines.push_back(entry);
         if (i % 20 == 0)
-            listLines.push_back(path + "?" + url + "?" + whenOlder + "?" + IntToStr(size));
+            listLines.push_back(EntryLine(path, url, whenOlder, size));
         char bucket[8];
         wsprintfA(bucket, "b%02u\\", h % 89);
         const AnsiString download = kDownload + bucket + "ud" + IntToStr(i) + ".$$$";
@@ -145,8 +137,7 @@ Scenario Make(int n) {
             break;
         case 5:
             s.files.push_back({"app\\" + download, size, dosOlder});
-            stateLines.push_back(path + "?" + url + "?" + whenOlder + "?" + IntToStr(size) + "?" +
-                                 download);
+            stateLines.push_back(EntryLine(path, url, whenOlder, size) + "?" + download);
             break;
         case 6:
             stateLines.push_back(entry + "?" + download);
@@ -154,19 +145,15 @@ Scenario Make(int n) {
         default: {
             const AnsiString gone = kDownload + bucket + "gone" + IntToStr(i) + ".$$$";
             s.files.push_back({"app\\" + gone, 1, dosNow});
-            stateLines.push_back("gone\\" + IntToStr(i) + "?u?" + whenNow + "?1?" + gone);
+            stateLines.push_back(EntryLine("gone\\" + IntToStr(i), "u", whenNow) + "?" + gone);
         }
         }
     }
     // A fixed shuffle of the server's lines.
     for (std::size_t i = listLines.size(); i > 1; --i)
         std::swap(listLines[i - 1], listLines[(i * 40503u + 7) % i]);
-    s.list = "[message]\r\nA large update.\r\n[update]\r\n";
-    for (const AnsiString& line : listLines)
-        s.list += line + "\r\n";
-    s.state = "[update]\r\n";
-    for (const AnsiString& line : stateLines)
-        s.state += line + "\r\n";
+    s.list = UpdateList("A large update.", false, listLines);
+    s.state = UpdateList("", false, stateLines);
     return s;
 }
 

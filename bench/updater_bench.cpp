@@ -3,7 +3,7 @@
 // further box with OK and waits for the updater to end.
 //   updater_bench UPDATER BYTES
 // Prints one line: the bytes (as given), the seconds and the updater's peak working set in KiB.
-#include "Handles.h"
+#include "Process.h"
 #include "TopWindows.h"
 
 #include <psapi.h>
@@ -11,12 +11,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <vector>
 
 namespace {
 
-const DWORD kDeadlineMs = 10 * 60 * 1000;
+// The whole run of the updater, a large download under Wine included.
+const DWORD kRunDeadlineMs = 10 * 60 * 1000;
 
 // The first box of the process that is not among the answered ones; null when none shows.
 HWND NewBox(DWORD process, const std::vector<HWND>& answered) {
@@ -46,24 +46,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: updater_bench UPDATER BYTES\n");
         return 2;
     }
-    std::string commandLine = "\"" + std::string(argv[1]) + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &started)) {
+    Process updater("\"" + AnsiString(argv[1]) + "\"", GetCurrentDir());
+    if (!updater.Id()) {
         std::fprintf(stderr, "updater_bench: cannot start %s\n", argv[1]);
         return 2;
     }
-    const KernelHandle process(started.hProcess), thread(started.hThread);
 
     const DWORD begin = GetTickCount();
     std::vector<HWND> answered;
     double answeredAt = 0, closedAt = 0;
     SIZE_T peak = 0;
-    while (GetTickCount() - begin < kDeadlineMs &&
-           WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
-        const HWND box = NewBox(started.dwProcessId, answered);
+    while (GetTickCount() - begin < kRunDeadlineMs &&
+           WaitForSingleObject(updater.Handle(), 0) == WAIT_TIMEOUT) {
+        const HWND box = NewBox(updater.Id(), answered);
         if (!box) {
             Sleep(answeredAt && !closedAt ? 1 : 20);
             continue;
@@ -77,13 +72,13 @@ int main(int argc, char** argv) {
         if (!closedAt) {
             closedAt = Now();
             PROCESS_MEMORY_COUNTERS memory{};
-            if (GetProcessMemoryInfo(process.get(), &memory, sizeof memory))
+            if (GetProcessMemoryInfo(updater.Handle(), &memory, sizeof memory))
                 peak = memory.PeakWorkingSetSize;
         }
         Press(box, IDOK);
     }
-    if (WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process.get(), 2);
+    if (WaitForSingleObject(updater.Handle(), 0) == WAIT_TIMEOUT) {
+        updater.Kill();
         std::fprintf(stderr, "updater_bench: the updater did not end in time\n");
         return 1;
     }

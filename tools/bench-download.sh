@@ -5,11 +5,9 @@
 # the time inside its transfers, clocked in the same run. Prints figures; not a test.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
-
 source "$root/tools/testbed.sh"
-testbed_build "$build" download_bench >/dev/null
-testbed_start "$build"
+build=$(testbed_dir)
+testbed_bench "$build" download_bench
 
 files=$build/nginx/root/benchdl
 mkdir -p "$files"

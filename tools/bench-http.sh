@@ -9,7 +9,6 @@
 # Prints figures; not a test. The files live in the build tree and are removed afterwards.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
 mode=${1:-}
 case "$mode" in
 "" | --updater) ;;
@@ -20,8 +19,8 @@ case "$mode" in
 esac
 
 source "$root/tools/testbed.sh"
-testbed_build "$build" http_bench updater_bench quen6aux quen6aux_lang >/dev/null
-testbed_start "$build"
+build=$(testbed_dir)
+testbed_bench "$build" http_bench updater_bench quen6aux quen6aux_lang
 
 files=$build/nginx/root/bench
 out=$build/bench-http

@@ -4,10 +4,8 @@
 # algorithm on the smaller sizes, whose results must be the same. Prints figures; not a test.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$root/build}
-
 source "$root/tools/testbed.sh"
-testbed_build "$build" reconcile_bench >/dev/null
-testbed_start "$build"
+build=$(testbed_dir)
+testbed_bench "$build" reconcile_bench
 
 wine "$build/bench/reconcile_bench.exe"

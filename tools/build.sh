@@ -4,9 +4,7 @@
 # where the shipping folder lies.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-# Absolute: the test bed and the demo change directories.
-build=$(realpath -m "${BUILD_DIR:-$root/build}")
-
 source "$root/tools/testbed.sh"
+build=$(testbed_dir)
 testbed_build "$build"
 bash "$root/tools/demo/demo.sh" "$build"

@@ -3,10 +3,8 @@
 # Wine. Exits non-zero when anything fails.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-# Absolute: the test bed and the demo change directories.
-build=$(realpath -m "${BUILD_DIR:-$root/build}")
-
 source "$root/tools/testbed.sh"
+build=$(testbed_dir)
 testbed_build "$build"
 testbed_start "$build"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@"

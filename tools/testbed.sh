@@ -1,6 +1,8 @@
 # Sourced: builds a build tree, and brings up the Wine test bed for it and tears it down on exit.
+#   build=$(testbed_dir)
 #   testbed_build BUILD_DIR [TARGET...]
 #   testbed_start BUILD_DIR
+#   testbed_bench BUILD_DIR TARGET...
 # testbed_start sets WINEPREFIX (inside the build tree, created once), DISPLAY (a private Xvfb on
 # a free display), a persistent wineserver, WINEDEBUG=-all and a fixed non-UTC TZ, and starts
 # nginx on loopback (testbed_nginx below) and squid as a proxy (testbed_squid). Every process it
@@ -8,6 +10,12 @@
 
 testbed_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 testbed_pids=()
+
+# The build tree: BUILD_DIR (relative to the current folder), else build/ of the source tree.
+# Absolute, since the test bed and the demo change directories.
+testbed_dir() {
+    realpath -m "${BUILD_DIR:-$testbed_root/build}"
+}
 
 # Installs what is missing, configures the build tree and builds the targets (all when none are
 # named).
@@ -21,6 +29,13 @@ testbed_build() {
           -DCMAKE_TOOLCHAIN_FILE="$testbed_root/cmake/i686-w64-mingw32.cmake" \
           -DCMAKE_BUILD_TYPE=Release >/dev/null
     cmake --build "$build" -j"$(nproc)" "${targets[@]}"
+}
+
+# A benchmark's opening: builds its targets (without the build's chatter) and brings up the
+# test bed.
+testbed_bench() {
+    testbed_build "$@" >/dev/null
+    testbed_start "$1"
 }
 
 testbed_stop() {

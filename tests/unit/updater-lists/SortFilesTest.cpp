@@ -4,6 +4,7 @@
 #include "Updatelst.h"
 
 #include "Lists.h"
+#include "PlainSortFiles.h"
 #include "Times.h"
 
 #include <gtest/gtest.h>
@@ -80,12 +81,7 @@ TEST(SortFiles, GivesThePlainAlgorithmsResult) {
     plain.Lines.SetText(text);
     ASSERT_TRUE(plain.ReadFiles());
     ASSERT_EQ(plain.Count(), 3000);
-    plain.Files.CustomSort(TUpdateFileList::CompareFiles);
-    for (int i = 0; i < plain.Count() - 1;)
-        if (plain.GetName(i + 1) == plain.GetName(i))
-            plain.RemoveAt(i + 1);
-        else
-            ++i;
+    PlainSortFiles(plain);
 
     TUpdateFileList list;
     list.Lines.SetText(text);

@@ -112,6 +112,15 @@ const AnsiString kBadLines[] = {
     "p?http://h/x?a=1?2003/06/12?08:38:20?1200",
 };
 
+void ExpectFields(const TUpdateFile& entry, const AnsiString& path, const AnsiString& url,
+                  TDateTime time, int size, const AnsiString& local) {
+    EXPECT_EQ(entry.Path, path);
+    EXPECT_EQ(entry.Url, url);
+    EXPECT_EQ(entry.Time, time);
+    EXPECT_EQ(entry.Size, size);
+    EXPECT_EQ(entry.LocalFile, local);
+}
+
 } // namespace
 
 TEST(TUpdateFile, ParsesLines) {
@@ -119,11 +128,7 @@ TEST(TUpdateFile, ParsesLines) {
         SCOPED_TRACE(g.line);
         auto entry = CreateUpdateFile(g.line);
         ASSERT_TRUE(entry);
-        EXPECT_EQ(entry->Path, g.path);
-        EXPECT_EQ(entry->Url, g.url);
-        EXPECT_EQ(entry->Time, g.time);
-        EXPECT_EQ(entry->Size, g.size);
-        EXPECT_EQ(entry->LocalFile, g.local);
+        ExpectFields(*entry, g.path, g.url, g.time, g.size, g.local);
     }
 }
 
@@ -167,10 +172,6 @@ TEST(TUpdateFile, WrittenLinesReadBackToTheSameFields) {
         TUpdateFile entry(g.line);
         auto back = CreateUpdateFile(entry.GetLine());
         ASSERT_TRUE(back);
-        EXPECT_EQ(back->Path, entry.Path);
-        EXPECT_EQ(back->Url, entry.Url);
-        EXPECT_EQ(back->Time, entry.Time);
-        EXPECT_EQ(back->Size, entry.Size);
-        EXPECT_EQ(back->LocalFile, entry.LocalFile);
+        ExpectFields(*back, entry.Path, entry.Url, entry.Time, entry.Size, entry.LocalFile);
     }
 }
