@@ -8,6 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/tools/testbed.sh"
 build=$(testbed_dir)
 testbed_bench "$build" download_bench
+build=$(testbed_run_dir "$build")
 
 files=$build/nginx/root/benchdl
 mkdir -p "$files"

@@ -21,6 +21,7 @@ esac
 source "$root/tools/testbed.sh"
 build=$(testbed_dir)
 testbed_bench "$build" http_bench updater_bench quen6aux quen6aux_lang
+build=$(testbed_run_dir "$build")
 
 files=$build/nginx/root/bench
 out=$build/bench-http

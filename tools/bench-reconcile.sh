@@ -7,5 +7,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/tools/testbed.sh"
 build=$(testbed_dir)
 testbed_bench "$build" reconcile_bench
+build=$(testbed_run_dir "$build")
 
 wine "$build/bench/reconcile_bench.exe"

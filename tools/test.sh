@@ -6,5 +6,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/tools/testbed.sh"
 build=$(testbed_dir)
 testbed_build "$build"
-testbed_start "$build"
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@"
+tree=$(testbed_run_dir "$build")
+testbed_start "$tree"
+ctest --test-dir "$tree" --output-on-failure -j"$(nproc)" "$@"

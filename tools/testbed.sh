@@ -1,8 +1,13 @@
 # Sourced: builds a build tree, and brings up the Wine test bed for it and tears it down on exit.
 #   build=$(testbed_dir)
 #   testbed_build BUILD_DIR [TARGET...]
-#   testbed_start BUILD_DIR
+#   tree=$(testbed_run_dir BUILD_DIR)
+#   testbed_start "$tree"
 #   testbed_bench BUILD_DIR TARGET...
+# The build tree holds the 32-bit programs we ship. A kernel that runs no 32-bit Linux programs
+# (ia32 emulation switched off) cannot run 32-bit Wine: there the same sources are built for
+# 64-bit Windows as well, in BUILD_DIR/win64, and those programs run under 64-bit Wine.
+# testbed_run_dir names the tree whose programs run.
 # testbed_start sets WINEPREFIX (inside the build tree, created once), DISPLAY (a private Xvfb on
 # a free display), a persistent wineserver, WINEDEBUG=-all and a fixed non-UTC TZ, and starts
 # nginx on loopback (testbed_nginx below) and squid as a proxy (testbed_squid). Every process it
@@ -17,25 +22,53 @@ testbed_dir() {
     realpath -m "${BUILD_DIR:-$testbed_root/build}"
 }
 
+# Whether 32-bit Wine runs here: its loader is a 32-bit Linux program.
+testbed_runs_32bit() {
+    /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# The tree whose programs run under this machine's Wine: the build tree, or its 64-bit twin.
+testbed_run_dir() {
+    if testbed_runs_32bit; then
+        echo "$1"
+    else
+        echo "$1/win64"
+    fi
+}
+
 # Installs what is missing, configures the build tree and builds the targets (all when none are
-# named).
+# named); where 32-bit Wine cannot run, the 64-bit twin as well.
 testbed_build() {
     local build=$1
     shift
     local targets=()
     [ $# -eq 0 ] || targets=(--target "$@")
     bash "$testbed_root/tools/setup.sh"
-    cmake -S "$testbed_root" -B "$build" \
-          -DCMAKE_TOOLCHAIN_FILE="$testbed_root/cmake/i686-w64-mingw32.cmake" \
+    testbed_configure "$build" i686
+    if testbed_runs_32bit; then
+        cmake --build "$build" -j"$(nproc)" "${targets[@]}"
+        return
+    fi
+    echo "testbed: this kernel runs no 32-bit programs (ia32 emulation is off): the tests run" \
+         "a 64-bit build of the same sources under 64-bit Wine" >&2
+    # Only what ships is built 32-bit then; nothing else of that tree could run.
+    cmake --build "$build" -j"$(nproc)" --target quen6aux exec quen6aux_lang quen6aux_ja
+    testbed_configure "$build/win64" x86_64
+    cmake --build "$build/win64" -j"$(nproc)" "${targets[@]}"
+}
+
+#   testbed_configure TREE i686|x86_64
+testbed_configure() {
+    cmake -S "$testbed_root" -B "$1" \
+          -DCMAKE_TOOLCHAIN_FILE="$testbed_root/cmake/$2-w64-mingw32.cmake" \
           -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$build" -j"$(nproc)" "${targets[@]}"
 }
 
 # A benchmark's opening: builds its targets (without the build's chatter) and brings up the
 # test bed.
 testbed_bench() {
     testbed_build "$@" >/dev/null
-    testbed_start "$1"
+    testbed_start "$(testbed_run_dir "$1")"
 }
 
 testbed_stop() {
@@ -57,6 +90,18 @@ testbed_start() {
     trap 'exit 130' INT TERM
 
     export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
+    if ! testbed_runs_32bit; then
+        # Debian's "wine" starts the 32-bit loader whenever it is installed: every "wine" and
+        # Wine tool of the bed goes to the 64-bit loader instead.
+        export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
+        mkdir -p "$build/wine-bin"
+        local name
+        for name in wine wine-stable; do
+            printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$build/wine-bin/$name"
+            chmod +x "$build/wine-bin/$name"
+        done
+        export PATH="$build/wine-bin:$PATH"
+    fi
     export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
     export TZ=Asia/Tokyo LANG=C LC_ALL=C
 

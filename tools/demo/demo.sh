@@ -19,18 +19,25 @@ fi
 
 
 source "$root/tools/testbed.sh"
-testbed_start "$build"
+# The programs that run here: the shipped ones, or their 64-bit twins where 32-bit Wine cannot
+# run.
+tree=$(testbed_run_dir "$build")
+testbed_start "$tree"
 trap 'echo "demo: interrupted" >&2; exit 130' INT TERM
 if [ -n "$user_display" ]; then
     export DISPLAY=$user_display
 fi
 
-# The shipping folder: what a vendor installs with the application.
+# What a vendor installs with the application, from the programs of a build tree.
+#   ship_from TREE FOLDER
+ship_from() {
+    mkdir -p "$2/quen6"
+    cp "$1/launcher/exec.exe" "$2/"
+    cp "$1/updater/quen6aux.exe" "$1/languages/quen6aux_lang.dll" \
+       "$1/languages/quen6aux_ja.dll" "$root/tools/demo/quen6.ini" "$2/quen6/"
+}
 rm -rf "$ship"
-mkdir -p "$ship/quen6"
-cp "$build/launcher/exec.exe" "$ship/"
-cp "$build/updater/quen6aux.exe" "$build/languages/quen6aux_lang.dll" \
-   "$build/languages/quen6aux_ja.dll" "$root/tools/demo/quen6.ini" "$ship/quen6/"
+ship_from "$build" "$ship"
 
 # The sample installation (version 1) and the server's version 2. fakeapp.exe stands in for
 # the application: it records how it was started. Its folder has an ordinary, long path, so
@@ -39,8 +46,8 @@ app="$demo/app/Program Files/Sample Application"
 server=$demo/server
 rm -rf "$demo/app" "$server" "$demo/progress.png"
 mkdir -p "$app/data" "$server/sample"
-cp -r "$ship/." "$app/"
-cp "$build/tests/support/fakeapp.exe" "$app/sample.exe"
+ship_from "$tree" "$app"
+cp "$tree/tests/support/fakeapp.exe" "$app/sample.exe"
 printf 'Sample application 1.0\r\n' >"$app/readme.txt"
 head -c 1048576 /dev/urandom >"$app/data/sample.dat"
 touch -d '2024-01-15 09:00:00' "$app/readme.txt" "$app/data/sample.dat"
@@ -70,7 +77,7 @@ before_data=$(stamp "$app/data/sample.dat")
 marker=$demo/progress-shown
 rm -f "$marker" "$app/fakeapp.log"
 cd "$app"
-run=(wine "$build/tools/demo/answer.exe")
+run=(wine "$tree/tools/demo/answer.exe")
 launch=("$(winepath -w "$marker")" "$(winepath -w "$app/exec.exe")" /demo "sample arguments")
 status=0
 mode=auto
