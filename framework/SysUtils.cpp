@@ -364,7 +364,11 @@ bool SetCurrentDir(const AnsiString& dir) {
     return SetCurrentDirectoryA(dir.c_str()) != 0;
 }
 
-void TraceException(const AnsiString& action, const Exception& e) {
-    const AnsiString line = ExtractFileName(ExeName()) + ": " + action + ": " + e.Message + "\n";
+void Trace(const AnsiString& action, const AnsiString& reason) {
+    const AnsiString line = ExtractFileName(ExeName()) + ": " + action + ": " + reason + "\n";
     OutputDebugStringA(line.c_str());
+}
+
+void TraceException(const AnsiString& action, const Exception& e) {
+    Trace(action, e.Message);
 }

@@ -26,9 +26,11 @@ class EInOutError : public Exception {
     using Exception::Exception;
 };
 
-// Sends "<program file name>: <action>: <the exception's message>" to the debugger output (a
-// debug viewer on Windows, WINEDEBUG=+debugstr under Wine), so that a failure the user learns
-// of only in general terms keeps its cause there. Nothing is shown or stored.
+// Sends "<program file name>: <action>: <reason>" to the debugger output (a debug viewer on
+// Windows, WINEDEBUG=+debugstr under Wine), so that a failure the user learns of only in general
+// terms keeps its cause there. Nothing is shown or stored.
+void Trace(const AnsiString& action, const AnsiString& reason);
+// Trace with the exception's message as the reason.
 void TraceException(const AnsiString& action, const Exception& e);
 
 // ---- text -----------------------------------------------------------------

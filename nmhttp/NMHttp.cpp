@@ -32,7 +32,7 @@ void TNMHTTP::Get(AnsiString url) {
         try {
             // The credentials were asked for by the first server: another one gets none.
             const TReplyHeader reply = Exchange(url, parts, SameServer(parts, first));
-            status = reply.Status;
+            status = replyStatus_ = reply.Status;
             location = reply.Location;
             if (status >= 300 && status <= 398 && reply.HasCookie)
                 HeaderInfo.Cookie = reply.Cookie;

@@ -40,6 +40,8 @@ class TNMHTTP : public TPowersock {
 
     // The length the last reply announced; 0 when it announced none.
     int ContentLength() const { return contentLength_; }
+    // The status of the last reply; 0 before the first.
+    int ReplyStatus() const { return replyStatus_; }
 
     // One GET of the URL, following redirects (status 300 to 302) to their Location, resolved
     // against the URL that was asked, and repeating after status 299 and 303 to 399. Each
@@ -68,6 +70,7 @@ class TNMHTTP : public TPowersock {
     void TakePacket(const FileHandle& file, const char* data, std::size_t size);
 
     int contentLength_ = 0;
+    int replyStatus_ = 0;
     bool running_ = false;
     std::vector<char> packet_;
 };

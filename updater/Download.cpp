@@ -96,6 +96,19 @@ void AddDownloadNumbers(const TUpdateFileList& list, std::set<int>& numbers) {
             numbers.insert(number);
 }
 
+// Whether the download has the size its entry lists; when not, the debugger output says what
+// arrived and what the server announced, since the user sees only that the download failed.
+bool HasListedSize(const AnsiString& download, const AnsiString& url, int listed) {
+    const int size = GetFileStamp(download).Size;
+    if (size == listed)
+        return true;
+    const int announced = Http->GetBytesTotal();
+    Trace("GET " + url, IntToStr(size) + " bytes arrived" +
+                            (announced > 0 ? " of " + IntToStr(announced) + " announced" : "") +
+                            ", the list says " + IntToStr(listed));
+    return false;
+}
+
 // A run that ended during its downloads leaves the files it fetched in the folder, named by
 // no state file; they are deleted here, as are downloads whose deletion failed before. Every
 // download lies in this folder, so a file that either list names by its name within the
@@ -123,15 +136,22 @@ AnsiString JournalOf(const AnsiString& stateFile) {
     return stateFile + ".add";
 }
 
-// Appends the line to the file, creating it when missing; true when written whole.
-bool AppendLine(const AnsiString& path, const AnsiString& line) {
+// Appends the line to the file, creating it when missing; true when written whole, and with
+// flush, on the disk as well.
+bool AppendLine(const AnsiString& path, const AnsiString& line, bool flush = false) {
     FileHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     const AnsiString text = line + "\r\n";
     DWORD done = 0;
     return file &&
            WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &done, nullptr) &&
-           done == text.size();
+           done == text.size() && (!flush || FlushFileBuffers(file.get()));
+}
+
+// Nothing is left to install: the state file and its record of downloads go.
+void ForgetState(const AnsiString& stateFile) {
+    ForceDeleteFile(JournalOf(stateFile));
+    ForceDeleteFile(stateFile);
 }
 
 // An empty record, in place of an earlier one, which the state file just saved holds.
@@ -139,60 +159,100 @@ bool StartJournal(const AnsiString& path) {
     return ForceDeleteFile(path) && AppendLine(path, "[update]");
 }
 
-// The old files that the install moves aside, each within its target's folder, are recorded
-// in a file beside the state file before they move, one line "<aside>?<target>" each; so is a
-// copy on its way to its target, as "<copy>?" with no target. Both paths are written as the
-// install names them: like the state file's, relative ones count from the application folder,
-// the current directory of every run. A run that ends before the new file stands leaves the
-// record, and the next run puts the old file back and removes the copy.
-AnsiString AsideRecordOf(const AnsiString& stateFile) {
+// A new file that cannot be renamed into place (another volume) is copied beside its target
+// under a name of its own, "q6new<n>.$$$", recorded beside the state file before the copy
+// starts, one line "<copy>?<target>" each, as the install names them: relative ones count from
+// the application folder, the current directory of every run. A run that ends before the copy
+// has taken its target's place leaves it there, and the next run deletes it.
+AnsiString InstallRecordOf(const AnsiString& stateFile) {
     return stateFile + ".old";
 }
 
-// A free short name in the target's folder ("<prefix><n>.$$$"), so that it fits wherever the
-// target's name does, recorded with the target (or none). The numbers count on through one
-// install, so that no two lines of its record name one file. Empty when it cannot be recorded.
-AnsiString RecordedName(const AnsiString& record, const char* prefix, const AnsiString& target,
-                        const AnsiString& recordedTarget, int& next) {
+// The number of a name the install makes beside a target ("q6new<n>.$$$"; "q6old<n>.$$$", an
+// old file that earlier versions set aside), in any letter case; -1 for any other name.
+int InstallNameNumber(const AnsiString& name, const char* prefix) {
+    const AnsiString upper = AnsiUpperCase(name);
+    const AnsiString head = AnsiUpperCase(prefix);
+    if (upper.size() <= head.size() + 4 || upper.size() > head.size() + 13 ||
+        upper.compare(0, head.size(), head) != 0 || upper.compare(upper.size() - 4, 4, ".$$$") != 0)
+        return -1;
+    const AnsiString number = upper.substr(head.size(), upper.size() - head.size() - 4);
+    return number.find_first_not_of("0123456789") == AnsiString::npos ? StrToIntDef(number, -1)
+                                                                      : -1;
+}
+
+// A free name for the copy in the target's folder, so that it fits wherever the target's name
+// does, recorded with the target; the numbers count on through one install, so that no two lines
+// of its record name one file. Empty when it cannot be recorded.
+AnsiString RecordedCopyName(const AnsiString& record, const AnsiString& target, int& next) {
     const AnsiString folder = ExtractFilePath(target);
     for (;;) {
-        const AnsiString name = folder + prefix + IntToStr(next++) + ".$$$";
+        const AnsiString name = folder + "q6new" + IntToStr(next++) + ".$$$";
         if (GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES)
             continue;
-        return AppendLine(record, name + "?" + recordedTarget) ? name : AnsiString();
+        return AppendLine(record, name + "?" + target, true) ? name : AnsiString();
     }
 }
 
-// Moves the existing target out of the way, recorded first. Returns the aside name; empty,
-// with the target where it was, when it cannot be recorded or moved.
-AnsiString MoveAside(const AnsiString& record, const AnsiString& target, int& next) {
-    const AnsiString aside = RecordedName(record, "q6old", target, target, next);
-    return !aside.empty() && MoveFileA(target.c_str(), aside.c_str()) ? aside : AnsiString();
+bool IsDiskFull(DWORD error) {
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
-// Copies the download to a recorded name beside the target and renames it into place once it
-// is whole, so that a run ending during the copy never leaves part of the new file under the
-// target's name. True when the new file stands at the target.
-bool CopyIntoPlace(const AnsiString& record, const AnsiString& localFile, const AnsiString& target,
-                   int& next) {
-    const AnsiString copy = RecordedName(record, "q6new", target, "", next);
+// Replaces the target by the download in one step: at every instant the target's name holds the
+// whole old file or the whole new one. The download goes once the new file stands.
+bool ReplaceWithCopy(const AnsiString& record, const AnsiString& localFile,
+                     const AnsiString& target, int& next) {
+    const AnsiString copy = RecordedCopyName(record, target, next);
     if (copy.empty())
         return false;
-    if (CopyFileA(localFile.c_str(), copy.c_str(), FALSE) &&
-        MoveFileA(copy.c_str(), target.c_str())) {
-        ForceDeleteFile(localFile); // as a move would leave it
+    if (CopyFileA(localFile.c_str(), copy.c_str(), FALSE)) {
+        const bool placed = MoveFileExA(copy.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+        if (placed)
+            ForceDeleteFile(localFile); // as a move would leave it
+        else
+            ForceDeleteFile(copy);
+        return placed;
+    }
+    const DWORD error = GetLastError();
+    ForceDeleteFile(copy);
+    if (!IsDiskFull(error))
+        return false;
+    // No room for old and new side by side: the old file goes first. A run that ends before the
+    // copy stands leaves the target missing or cut short; the download stays recorded, so the next
+    // run installs it again.
+    ForceDeleteFile(target);
+    if (CopyFileA(localFile.c_str(), target.c_str(), FALSE)) {
+        ForceDeleteFile(localFile);
         return true;
     }
-    ForceDeleteFile(copy);
+    ForceDeleteFile(target);
     return false;
 }
 
-// Settles every old file of the record: put back where its target is missing, deleted where
-// the target stands; a copy that did not reach its target is deleted. The record keeps only the
-// files that stay (in use); without any it goes. An aside name is taken again only once nothing
-// stands there, so the last line that names it tells whose old file stands there now; earlier ones
-// are passed over.
-void SettleAside(const AnsiString& record) {
+// What a line of the record names: a file the install made, in the folder of the target the line
+// names, with that target. False for any other line: one cut short, one with no target, one that
+// names another file or another folder.
+bool ReadRecordLine(const AnsiString& line, AnsiString& made, AnsiString& target, bool& old) {
+    const auto separator = line.find('?');
+    if (separator == AnsiString::npos)
+        return false;
+    made = line.substr(0, separator);
+    target = line.substr(separator + 1);
+    const AnsiString name = ExtractFileName(made);
+    old = InstallNameNumber(name, "q6old") >= 0;
+    return !target.empty() && !ExtractFileName(target).empty() &&
+           (old || InstallNameNumber(name, "q6new") >= 0) &&
+           AnsiUpperCase(ExtractFilePath(made)) == AnsiUpperCase(ExtractFilePath(target));
+}
+
+// Settles every line of the record: a copy that never took its target's place is deleted; an
+// old file that an earlier version set aside is deleted once its target stands, and otherwise
+// kept where it is, never put back, since a later file may have taken and left that place since.
+// Lines that name nothing the install made are passed over and dropped. The record keeps only
+// the lines whose file stays; without any it goes. A name may be taken again once nothing stands
+// there, so the last line that names it tells what stands there now; earlier ones are passed
+// over.
+void SettleRecord(const AnsiString& record) {
     if (!FileExistsAnyDate(record))
         return;
     TStringList lines;
@@ -209,17 +269,14 @@ void SettleAside(const AnsiString& record) {
     std::set<AnsiString> settled;
     for (int i = lines.Count() - 1; i >= 0; --i) {
         const AnsiString& line = lines.Strings(i);
-        const auto separator = line.find('?');
-        if (separator == AnsiString::npos)
-            continue; // a line cut short by a run that ended while writing it: nothing moved
-        const AnsiString aside = line.substr(0, separator), target = line.substr(separator + 1);
-        if (!settled.insert(AnsiUpperCase(aside)).second || !FileExistsAnyDate(aside))
+        AnsiString made, target;
+        bool old = false;
+        if (!ReadRecordLine(line, made, target, old) ||
+            !settled.insert(AnsiUpperCase(made)).second || !FileExistsAnyDate(made))
             continue;
-        if (target.empty() || FileExistsAnyDate(target))
-            ForceDeleteFile(aside);
-        else
-            MoveFileA(aside.c_str(), target.c_str());
-        if (FileExistsAnyDate(aside))
+        if (!old || FileExistsAnyDate(target))
+            ForceDeleteFile(made);
+        if (FileExistsAnyDate(made))
             staying.Add(line);
     }
     if (staying.Count() == 0) {
@@ -263,8 +320,8 @@ int TDownload::GetListResult() const {
     return Remote.GetRequestResult();
 }
 
-void TDownload::RestoreSetAside(const AnsiString& stateFile) {
-    SettleAside(AsideRecordOf(stateFile));
+void TDownload::SettleInstallRecord(const AnsiString& stateFile) {
+    SettleRecord(InstallRecordOf(stateFile));
 }
 
 bool TDownload::LoadState(const AnsiString& stateFile) {
@@ -285,6 +342,8 @@ int TDownload::Prepare(const AnsiString& stateFile) {
     if (!folder.empty())
         RemoveUnlistedDownloads(folder, Remote, Local);
     Remote.CheckFiles();
+    if (Remote.Count() == 0)
+        ForgetState(stateFile);
     return Remote.Count();
 }
 
@@ -339,8 +398,8 @@ bool TDownload::DownloadFiles(const AnsiString& folder, const AnsiString& journa
         const AnsiString name = names.Take();
         Remote.SetLocalPath(i, name);
         const bool arrived = Http->GetToFile(name, Remote.GetUrl(i)) && FileExists(name);
-        if (arrived && GetFileStamp(name).Size == Remote.GetSize(i) &&
-            StampDownload(name, Remote.GetTime(i))) {
+        const bool whole = arrived && HasListedSize(name, Remote.GetUrl(i), Remote.GetSize(i));
+        if (whole && StampDownload(name, Remote.GetTime(i))) {
             // Recorded at once: a run that ends before the loop does keeps this download.
             if (!AppendLine(journal, Remote.GetFile(i)->GetLine()))
                 failed = true;
@@ -362,15 +421,14 @@ TInstallResult TDownload::Install(const AnsiString& stateFile) {
         return irDownloadsChanged;
     if (!AllWritable())
         return irFilesInUse;
-    AsideRecord = AsideRecordOf(stateFile);
-    NextAside = 0;
+    Record = InstallRecordOf(stateFile);
+    NextCopy = 0;
     const bool installed = InstallFiles();
-    // Old files that could not be deleted at once (in use) go now, or at a later run.
-    SettleAside(AsideRecord);
+    // A copy that could not be deleted at once goes now, or at a later run.
+    SettleRecord(Record);
     if (!installed)
         return irInstallFailed;
-    ForceDeleteFile(JournalOf(stateFile));
-    ForceDeleteFile(stateFile);
+    ForgetState(stateFile);
     return irInstalled;
 }
 
@@ -412,27 +470,9 @@ bool TDownload::InstallFile(const AnsiString& entryPath, const AnsiString& local
                                   : ExtractFilePath(target);
     if (!folder.empty() && !ForceDirectories(ExcludeTrailingBackslash(folder)))
         return false;
-    // The old file goes aside rather than away, so that it comes back whole when the new one
-    // cannot be put in place; when it cannot go aside, it stays and nothing is installed.
-    AnsiString aside;
-    if (FileExistsAnyDate(target)) {
-        aside = MoveAside(AsideRecord, target, NextAside);
-        if (aside.empty())
-            return false;
-    }
-    // On one volume the move is a rename, whole at once; elsewhere the copy takes its place.
-    const bool placed = MoveFileExA(localFile.c_str(), target.c_str(), 0) ||
-                        CopyIntoPlace(AsideRecord, localFile, target, NextAside);
-    if (!placed) {
-        if (!aside.empty())
-            MoveFileA(aside.c_str(), target.c_str());
-        return false;
-    }
-    // An old file that is still in use cannot be deleted; it stays recorded under its aside
-    // name until a later run settles it.
-    if (!aside.empty())
-        ForceDeleteFile(aside);
-    return true;
+    // On one volume one rename replaces the old file; elsewhere a copy beside it does.
+    return MoveFileExA(localFile.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) ||
+           ReplaceWithCopy(Record, localFile, target, NextCopy);
 }
 
 void TDownload::Cancel() {

@@ -25,10 +25,9 @@ enum TInstallResult : int {
     // An existing target or a download cannot be opened for reading and writing with no
     // sharing (in use or read-only); nothing has moved.
     irFilesInUse = 3,
-    // A target folder cannot be created, or the old file cannot be set aside, or the new file
-    // cannot be put in place; entries before it are installed, the failing one keeps its
-    // download and its old file, whole. An old file is set aside within its folder, recorded
-    // (see RestoreSetAside), until the new one stands, and goes back on failure.
+    // A target folder cannot be created, or the new file cannot take the old one's place;
+    // entries before it are installed, the failing one keeps its download and its old file,
+    // whole (but where a volume has no room for both: see InstallFile).
     irInstallFailed = 4,
 };
 
@@ -38,10 +37,11 @@ class TDownload {
     TUpdateFileList Local;  // the state list: an earlier run's record, or the list to install
     bool Cancelled = false;
 
-    // Settles the old files that an install set aside and did not settle, because the run
-    // ended in between or a file was in use: each goes back where its target is missing and
-    // is deleted where the target stands. The first step of every run.
-    void RestoreSetAside(const AnsiString& stateFile);
+    // Settles what an install that ended early left beside its targets, as its record beside
+    // the state file names it: deletes each copy that never took its target's place, and each
+    // old file that an earlier version set aside once its target stands. Touches no other file.
+    // The first step of every run.
+    void SettleInstallRecord(const AnsiString& stateFile);
     // Fetches the update list text from the URL; true when it was fetched.
     bool LoadList(const AnsiString& url);
     // How the last list request ended: 1 when it raised an error, 2 otherwise.
@@ -50,8 +50,9 @@ class TDownload {
     // list take over every download the state file records for an unchanged entry (deleting the
     // others), removes the download files of the state file's folder that no list names any more,
     // drops the entries already installed and forgets downloads that are missing or changed.
-    // Returns the number of entries still to install; -1 when the list does not parse or the state
-    // file exists but cannot be read.
+    // Returns the number of entries still to install; with none, the state file and the record of
+    // downloads beside it go. -1 when the list does not parse or the state file exists but cannot
+    // be read.
     int Prepare(const AnsiString& stateFile);
     // The list marks the update as mandatory.
     bool IsNeeded() const;
@@ -88,8 +89,12 @@ class TDownload {
     bool DownloadFiles(const AnsiString& folder, const AnsiString& journal);
     bool AllWritable() const;
     bool InstallFiles();
+    // Replaces the target by the download in one step, so that the target's name holds the whole
+    // old file or the whole new one at every instant: by a rename on one volume, else by a copy
+    // beside the target that is then renamed over it. Where that copy finds no room, the old
+    // file is deleted before the download is copied in its place.
     bool InstallFile(const AnsiString& entryPath, const AnsiString& localPath);
 
-    AnsiString AsideRecord; // where the install records the old files it sets aside
-    int NextAside = 0;      // the number of the next aside name to try
+    AnsiString Record; // where the install records the copies it makes beside targets
+    int NextCopy = 0;  // the number of the next copy name to try
 };

@@ -124,6 +124,8 @@ bool THttp::Request(AnsiString url) {
             }
         }
     } while (!Succeeded && AuthNeeded && attempt == 1);
+    if (!Succeeded && !RequestRaised)
+        Trace("GET " + url, "the server answered status " + IntToStr(NmHttp->ReplyStatus()));
     return Succeeded;
 }
 

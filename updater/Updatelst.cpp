@@ -139,6 +139,9 @@ bool TUpdateFileList::LoadFromUrl(const AnsiString& url) {
     AnsiString body;
     const bool fetched = Http->GetToString(body, url);
     RequestResult = Http->GetRequestResult();
+    // A byte order mark, which some editors write at the start of a text, is no part of it.
+    if (fetched && body.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        body.erase(0, 3);
     if (fetched)
         Lines.SetText(Trim(body));
     else

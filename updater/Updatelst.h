@@ -17,9 +17,10 @@ class TUpdateFileList {
     TUpdateFileList(const TUpdateFileList&) = delete;
     TUpdateFileList& operator=(const TUpdateFileList&) = delete;
 
-    // Fetches the list text through the global Http into Lines, trimmed as one text, and
-    // returns true; on failure Lines is emptied and the result is false. Needed is reset and
-    // RequestResult takes the module's request result either way; Files and Message stay.
+    // Fetches the list text through the global Http into Lines, trimmed as one text and
+    // without a leading UTF-8 byte order mark, and returns true; on failure Lines is emptied and
+    // the result is false. Needed is reset and RequestResult takes the module's request result
+    // either way; Files and Message stay.
     bool LoadFromUrl(const AnsiString& url);
     // Reads the message and the entries; then orders the entries by path, the latest time of a
     // path first, and keeps one entry per path. Returns false, leaving the entries unordered,

@@ -189,7 +189,7 @@ void TFmDisp::WmStartUpdate() {
     if (Started)
         return;
     Started = true;
-    Downloader.RestoreSetAside(StateFile());
+    Downloader.SettleInstallRecord(StateFile());
     if (NormalRun)
         RunUpdate();
     else

@@ -270,10 +270,11 @@ TEST(Progress, BarsAndLineDuringADownloadAndCancel) {
     EXPECT_FALSE(FileExists(download));
 }
 
-// An install that ended before its new files stood left old files set aside, and a copy on its
-// way, in its record beside the state file. Every run, also one that finds nothing to do and an
-// install-only one, puts back the old file whose target is missing and removes the rest.
-TEST(SetAside, EveryRunPutsBackWhatAnEndedInstallLeft) {
+// An install that ended early left a copy on its way to its target, and an earlier version an
+// old file set aside, in the record beside the state file. Every run, also one that finds
+// nothing to do and an install-only one, deletes those two and touches nothing else that a line
+// names.
+TEST(InstallRecord, EveryRunSettlesWhatAnEndedInstallLeft) {
     for (const char* rest : {" arg", " $$UPDT$$"}) {
         SCOPED_TRACE(rest);
         HttpTestServer server;
@@ -281,22 +282,22 @@ TEST(SetAside, EveryRunPutsBackWhatAnEndedInstallLeft) {
         Installation inst;
         inst.WriteSettings({"appname=Demo", "list=" + server.Url("/list.txt")});
         const AnsiString app = inst.App();
-        WriteFile(app + "q6old0.$$$", "old a");
         WriteFile(app + "b.dll", "new b");
-        WriteFile(app + "q6old1.$$$", "old b");
-        WriteFile(app + "q6new2.$$$", "part of new a");
+        WriteFile(app + "q6old0.$$$", "old b");
+        WriteFile(app + "q6new1.$$$", "part of new a");
+        WriteFile(app + "keep.txt", "the user's");
         ForceDirectories(inst.DownloadDir());
-        WriteFile(inst.DownloadDir() + "dllst.$$$.old", app + "q6old0.$$$?" + app + "a.dll\r\n" +
-                                                            app + "q6old1.$$$?" + app +
-                                                            "b.dll\r\n" + app + "q6new2.$$$?\r\n");
+        WriteFile(inst.DownloadDir() + "dllst.$$$.old",
+                  app + "q6old0.$$$?" + app + "b.dll\r\n" + app + "q6new1.$$$?" + app +
+                      "a.dll\r\n" + app + "keep.txt?" + app + "gone.txt\r\n");
 
         Process updater(inst.CommandLine(rest), inst.StartDir());
         BoxWatcher boxes(updater.Id(), IDYES);
         EXPECT_EQ(updater.Wait(), 0);
-        EXPECT_EQ(ReadFile(app + "a.dll"), "old a");
         EXPECT_EQ(ReadFile(app + "b.dll"), "new b");
-        EXPECT_EQ(NamesIn(app), (std::set<AnsiString>{"a.dll", "b.dll", "fakeapp.exe"}));
-        EXPECT_FALSE(FileExists(inst.DownloadDir() + "dllst.$$$.old"));
+        EXPECT_EQ(ReadFile(app + "keep.txt"), "the user's");
+        EXPECT_EQ(NamesIn(app), (std::set<AnsiString>{"b.dll", "fakeapp.exe", "keep.txt"}));
+        EXPECT_TRUE(NamesIn(inst.DownloadDir()).empty());
     }
 }
 

@@ -1,5 +1,6 @@
 #include "Download.h"
 
+#include "DebugOutput.h"
 #include "Forms.h"
 #include "HeldFile.h"
 #include "HttpMod.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <vector>
@@ -423,7 +425,7 @@ TEST_F(Engine, ListWithoutEntriesDropsRecordedDownloads) {
     server.Route("/list", HttpReply::Ok("[update]\r\n"));
     TDownload run;
     EXPECT_EQ(Prepare(run), 0);
-    EXPECT_EQ(NamesIn(downloads), std::set<AnsiString>{"dllst.$$$"});
+    EXPECT_TRUE(NamesIn(downloads).empty()); // the state file goes with them
 }
 
 TEST_F(Engine, PrepareFailsForABadListOrAnUnreadableStateFile) {
@@ -625,10 +627,10 @@ TEST_F(Engine, RecordedDownloadsStayWhateverTheFolderIsCalled) {
     }
 }
 
-// An install killed before each of its file steps in turn, then run again: every target holds
-// its whole old or its whole new content once the next run has settled what was set aside, and
-// after its install the new one, with nothing left beside it. The downloads move into place, or,
-// as from another volume, are copied, and a copy may end halfway.
+// An install killed before each of its file steps in turn: at that instant every target holds
+// its whole old or its whole new content, and after the next run's install the new one, with
+// nothing left beside it or in the download folder. The downloads move into place, or, as from
+// another volume, are copied, and a copy may end halfway.
 class InstallKilled : public Engine, public testing::WithParamInterface<const char*> {};
 INSTANTIATE_TEST_SUITE_P(Engine, InstallKilled, testing::Values("move", "copy"));
 
@@ -678,8 +680,6 @@ TEST_P(InstallKilled, AtAnyStepLosesNothing) {
             killed.Kill();
         }
 
-        TDownload next;
-        next.RestoreSetAside(state);
         for (const Target& t : targets) {
             SCOPED_TRACE(t.path.substr(0, 10));
             const bool present = FileExistsAnyDate(t.path);
@@ -689,6 +689,8 @@ TEST_P(InstallKilled, AtAnyStepLosesNothing) {
                 EXPECT_TRUE(content == t.old || content == t.fresh) << content;
             }
         }
+        TDownload next;
+        next.SettleInstallRecord(state);
         EXPECT_EQ(next.Install(state), 0);
         for (const Target& t : targets)
             ExpectInstalled(t.path, t.fresh);
@@ -698,4 +700,103 @@ TEST_P(InstallKilled, AtAnyStepLosesNothing) {
         SetCurrentDir(app.Path());
     }
     EXPECT_TRUE(finished);
+}
+
+// The record beside the state file names the copies an install makes beside its targets, and
+// the old files an earlier version set aside. Settling it deletes only such files, in the folder
+// of the target that the line names, and puts nothing back; every other line is passed over and
+// dropped.
+TEST_F(Engine, SettlingTheRecordTouchesOnlyWhatTheInstallMade) {
+    const AnsiString outside = app / "outside\\";
+    ForceDirectories(outside);
+    ForceDirectories("doc");
+    ForceDirectories("sub");
+    const std::vector<AnsiString> untouched = {
+        "keep.txt",        "app.exe", "doc\\readme.txt", "data.bin", outside + "precious.txt",
+        "q6old0.$$$",      // under a line cut right after "?"
+        "q6old1.$$$",      // its target is missing
+        "sub\\q6new2.$$$", // in another folder than its target
+    };
+    for (const AnsiString& file : untouched)
+        WriteFile(file, "content of " + file);
+    WriteFile("b.txt", "new b");
+    WriteFile("q6old3.$$$", "old b");
+    WriteFile("q6new4.$$$", "part of new a");
+    ForceDirectories(downloads);
+    const AnsiString record = stateFile + ".old";
+    WriteFile(record, "keep.txt?app.exe\r\ndoc\\readme.txt?\r\ndata.bin?missing.bin\r\n" + outside +
+                          "precious.txt?\r\nq6old0.$$$?\r\nq6old1.$$$?c.txt\r\n"
+                          "sub\\q6new2.$$$?a.txt\r\nq6old3.$$$?b.txt\r\nq6new4.$$$?a.txt\r\n");
+
+    TDownload().SettleInstallRecord(stateFile);
+    for (const AnsiString& file : untouched)
+        EXPECT_EQ(ReadFile(file), "content of " + file) << file;
+    EXPECT_EQ(ReadFile("b.txt"), "new b");
+    for (const char* gone : {"missing.bin", "c.txt", "q6old3.$$$", "q6new4.$$$"})
+        EXPECT_FALSE(FileExistsAnyDate(gone)) << gone;
+    // The old file stays recorded until a file stands at its target.
+    EXPECT_EQ(ReadFile(record), "q6old1.$$$?c.txt\r\n");
+    WriteFile("c.txt", "new c");
+    TDownload().SettleInstallRecord(stateFile);
+    EXPECT_FALSE(FileExistsAnyDate("q6old1.$$$"));
+    EXPECT_FALSE(FileExistsAnyDate(record));
+}
+
+// A run ended after its install had placed every file, before it removed the state file and
+// the record of downloads beside it. The next run finds nothing to do and removes both.
+TEST_F(Engine, NothingToDoRemovesWhatAnEndedRunLeft) {
+    const Offer a{"a.txt", "new a"};
+    Publish({a});
+    WriteStamped("a.txt", a.body);
+    WriteState({{a, ""}});
+    WriteFile(stateFile + ".add", UpdateList("", false, {}));
+    TDownload run;
+    EXPECT_EQ(Prepare(run), 0);
+    EXPECT_TRUE(NamesIn(downloads).empty());
+}
+
+// A target on another volume with room for the new file, but not for the old and the new side by
+// side: the old file goes first, and the download stays until its copy stands.
+TEST_F(Engine, AVolumeWithoutRoomForBothTakesTheNewFileInPlaceOfTheOld) {
+    const char* drive = std::getenv("QUEN6_SMALL_DRIVE");
+    const char* bytes = std::getenv("QUEN6_SMALL_DRIVE_BYTES");
+    if (!drive || !bytes)
+        GTEST_SKIP() << "the test bed has no small drive";
+    const int room = std::atoi(bytes);
+    const AnsiString target = AnsiString(drive) + "\\big.bin";
+    const Removed removed{target};
+    WriteFile(target, AnsiString(room * 6 / 10, 'o'));
+    const Offer big{target, AnsiString(room * 6 / 10 + 1, 'n')};
+    WriteState({{big, "ud0.$$$"}});
+    EXPECT_EQ(InstallOnly(), 0);
+    ExpectInstalled(target, big.body);
+    EXPECT_EQ(NamesIn(AnsiString(drive) + "\\"), std::set<AnsiString>{"big.bin"});
+    EXPECT_TRUE(NamesIn(downloads).empty());
+}
+
+// The user learns only that the download failed; the debugger output says why, with the URL.
+TEST_F(Engine, AFailedDownloadSaysWhyInTheDebuggerOutput) {
+    struct Row {
+        const char* name;
+        HttpReply reply;
+        std::string reason;
+    };
+    const Row rows[] = {
+        {"an error status", HttpReply::NotFound(), "the server answered status 404"},
+        {"another size", HttpReply::Ok("new!!"), "5 bytes arrived of 5 announced, the list says 4"},
+        {"cut short, no length announced", HttpReply(HttpReply::Head("HTTP/1.0 200 OK"), "new"),
+         "3 bytes arrived, the list says 4"},
+        {"cut short", HttpReply(HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 4"}), "new"),
+         "The server closed the connection before the announced length"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Publish({{"a.txt", "new!"}});
+        server.Route(FileTarget(0), row.reply);
+        const DebugOutput output;
+        TDownload run;
+        EXPECT_FALSE(DownloadRun(run));
+        EXPECT_EQ(output.Text(),
+                  "DownloadTest.exe: GET " + server.Url(FileTarget(0)) + ": " + row.reason + "\n");
+    }
 }

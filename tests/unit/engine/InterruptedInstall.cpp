@@ -2,12 +2,13 @@
 //
 //     interruptedinstall <state file> <event name> <step> move|copy
 //
-// It runs as an install-only start does: settles what an earlier install set aside, then
+// It runs as an install-only start does: settles what an earlier install left, then
 // installs. Every call that changes a file (create a folder, write, move, copy, delete)
 // counts as a step; before the chosen one it signals the event and waits to be killed. When
 // the install ends first, the exit code is 100 plus its result. With "copy" the downloads act
-// as if they lay on another volume than the targets: no MoveFileExA gets through, and every
-// copy counts one more step halfway, with the first half of the file written.
+// as if they lay on another volume than the targets: no MoveFileExA from the state file's folder
+// gets through, and every copy counts one more step halfway, with the first half of the file
+// written.
 #include "Download.h"
 
 #include "Forms.h"
@@ -22,6 +23,7 @@ int stopAt = 0;
 int steps = 0;
 HANDLE stopped = nullptr;
 bool otherVolume = false;
+AnsiString downloadFolder; // in upper case
 
 void Step() {
     if (++steps == stopAt) {
@@ -64,7 +66,6 @@ void* Redirect(const char* name, void* replacement) {
 
 decltype(&CreateDirectoryA) createDirectory;
 decltype(&WriteFile) writeFile;
-decltype(&MoveFileA) moveFile;
 decltype(&MoveFileExA) moveFileEx;
 decltype(&CopyFileA) copyFile;
 decltype(&DeleteFileA) deleteFile;
@@ -78,13 +79,9 @@ BOOL WINAPI StepWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD done,
     Step();
     return writeFile(file, data, size, done, overlapped);
 }
-BOOL WINAPI StepMoveFile(LPCSTR from, LPCSTR to) {
-    Step();
-    return moveFile(from, to);
-}
 BOOL WINAPI StepMoveFileEx(LPCSTR from, LPCSTR to, DWORD flags) {
     Step();
-    if (otherVolume) {
+    if (otherVolume && AnsiUpperCase(ExtractFilePath(from)) == downloadFolder) {
         SetLastError(ERROR_NOT_SAME_DEVICE);
         return FALSE;
     }
@@ -128,19 +125,19 @@ int main(int argc, char** argv) {
     KernelHandle event(OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]));
     stopAt = StrToIntDef(argv[3], 0);
     otherVolume = std::strcmp(argv[4], "copy") == 0;
+    downloadFolder = AnsiUpperCase(ExtractFilePath(stateFile));
     if (!event)
         return 2;
     stopped = event.get();
     Application->Initialize();
     Redirect("CreateDirectoryA", &StepCreateDirectory, createDirectory);
     Redirect("WriteFile", &StepWriteFile, writeFile);
-    Redirect("MoveFileA", &StepMoveFile, moveFile);
     Redirect("MoveFileExA", &StepMoveFileEx, moveFileEx);
     Redirect("CopyFileA", &StepCopyFile, copyFile);
     Redirect("DeleteFileA", &StepDeleteFile, deleteFile);
-    if (!createDirectory || !writeFile || !moveFile || !moveFileEx || !copyFile || !deleteFile)
+    if (!createDirectory || !writeFile || !moveFileEx || !copyFile || !deleteFile)
         return 3;
     TDownload run;
-    run.RestoreSetAside(stateFile);
+    run.SettleInstallRecord(stateFile);
     return 100 + run.Install(stateFile);
 }

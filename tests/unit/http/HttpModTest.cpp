@@ -1,5 +1,6 @@
 #include "HttpMod.h"
 
+#include "DebugOutput.h"
 #include "HttpTestServer.h"
 #include "Language.h"
 #include "TempDir.h"
@@ -61,31 +62,6 @@ class ModuleTest : public testing::Test {
     THttp http;
     std::vector<Report> reports;
     std::function<void()> onReport;
-};
-
-// What the program sends to the debugger output while it lives: OutputDebugStringA raises
-// DBG_PRINTEXCEPTION_C, which a vectored handler sees first, debugger or not.
-class DebugOutput {
-  public:
-    DebugOutput() : handler_(AddVectoredExceptionHandler(1, &Record)) { current_ = &text_; }
-    ~DebugOutput() {
-        RemoveVectoredExceptionHandler(handler_);
-        current_ = nullptr;
-    }
-    const std::string& Text() const { return text_; }
-
-  private:
-    static LONG CALLBACK Record(EXCEPTION_POINTERS* info) {
-        const EXCEPTION_RECORD& record = *info->ExceptionRecord;
-        if (record.ExceptionCode == DBG_PRINTEXCEPTION_C && record.NumberParameters >= 2 &&
-            current_)
-            current_->append(reinterpret_cast<const char*>(record.ExceptionInformation[1]));
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
-
-    static inline std::string* current_ = nullptr;
-    std::string text_;
-    void* handler_;
 };
 
 } // namespace

@@ -294,6 +294,16 @@ TEST_F(LoadFromUrl, TextTrimmedAsAWhole) {
     EXPECT_FALSE(list.IsNeeded());
 }
 
+// Notepad used to save a UTF-8 byte order mark at the start of a text; the "[update]" behind it
+// is still the header.
+TEST_F(LoadFromUrl, ByteOrderMarkIsNoPartOfTheText) {
+    server.Enqueue(HttpReply::Ok("\xEF\xBB\xBF[update]\r\n" + E1 + "\r\n"));
+    EXPECT_TRUE(list.LoadFromUrl(server.Url("/list.txt")));
+    EXPECT_EQ(LinesOf(list.Lines), (Names{"[update]", E1}));
+    EXPECT_TRUE(list.Parse());
+    EXPECT_EQ(list.Count(), 1);
+}
+
 TEST_F(LoadFromUrl, FailureEmptiesTheLinesAndKeepsTheRest) {
     list.Lines.SetText("[message]\nHi\n[update]\n" + E1);
     ASSERT_TRUE(list.Parse());
