@@ -321,6 +321,10 @@ void TReplyHeader::TakeLine(const AnsiString& line) {
         const long long length = DecimalUpTo(value, INT_MAX + 1LL);
         if (length > INT_MAX)
             throw ESockError("The reply announces a length beyond the int range");
+        // Which of two lengths the body keeps to is anyone's guess: such a reply is not used.
+        if (lengthField_ && length != (LengthAnnounced ? ContentLength : -1))
+            throw ESockError("The reply announces two different lengths");
+        lengthField_ = true;
         LengthAnnounced = length >= 0;
         ContentLength = LengthAnnounced ? static_cast<int>(length) : 0;
     }

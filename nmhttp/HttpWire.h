@@ -63,8 +63,8 @@ class TReplyHeader {
     // Takes the next bytes of the reply and returns how many belong to the header: all of them
     // while it goes on, fewer once its empty line is read (the rest begins the body). Raises
     // ESockError when a line, the line count or the whole header passes its bound, an announced
-    // length passes the int range, or a Location or Set-Cookie value holds a control character
-    // (below 0x20, or 0x7F).
+    // length passes the int range, two Content-Length fields differ (one value repeated counts
+    // once), or a Location or Set-Cookie value holds a control character (below 0x20, or 0x7F).
     std::size_t Feed(const char* data, std::size_t size);
     bool Complete() const { return complete_; }
     // Lines read so far, the status line included.
@@ -83,6 +83,7 @@ class TReplyHeader {
     void TakeLine(const AnsiString& line);
 
     AnsiString line_;
+    bool lengthField_ = false; // a Content-Length field was read
     std::size_t size_ = 0;
     int lines_ = 0;
     bool complete_ = false;

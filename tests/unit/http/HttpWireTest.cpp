@@ -237,6 +237,10 @@ TEST(TReplyHeader, Fields) {
         {"Content-Length: 1 2", "", "", false, 0},
         {"Content-Length:", "", "", false, 0},
         {"Content-Length : 5", "", "", false, 0},
+        // One length given twice is that length.
+        {"Content-Length: 10\nContent-Length: 10", "", "", true, 10},
+        {"Content-Length: 7\nX: y\ncontent-length:007", "", "", true, 7},
+        {"Content-Length: abc\nContent-Length: abc", "", "", false, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
@@ -267,6 +271,19 @@ TEST(TReplyHeader, ControlCharactersInValuesHandedOnRaise) {
     EXPECT_EQ(Read("HTTP/1.0 302 Found\r\nLocation: /\x83\x5c\xff\r\n\r\n", 1000).first.Location,
               "/\x83\x5c\xff");
     EXPECT_TRUE(Read("HTTP/1.0 200 OK\r\nX-Other: a\x01\r\n\r\n", 1000).first.Complete());
+}
+
+// Which of two lengths the body keeps to no reader can tell.
+TEST(TReplyHeader, DifferentLengthsRaise) {
+    for (const char* lines :
+         {"Content-Length: 10\r\nContent-Length: 40", "Content-Length: 40\r\ncontent-length: 10",
+          "Content-Length: 10\r\nX: y\r\nContent-Length: 10\r\nContent-Length: 11",
+          "Content-Length: 10\r\nContent-Length: abc", "Content-Length: abc\r\nContent-Length: 10",
+          "Content-Length: 0\r\nContent-Length:"}) {
+        SCOPED_TRACE(lines);
+        EXPECT_THROW(Read(std::string("HTTP/1.0 200 OK\r\n") + lines + "\r\n\r\nbody", 1000),
+                     ESockError);
+    }
 }
 
 TEST(TReplyHeader, EmptyHeaderEndsAtTheFirstEmptyLineAfterTheStatus) {

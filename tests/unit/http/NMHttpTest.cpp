@@ -175,6 +175,12 @@ TEST_F(ClientTest, EventsOfAnExchange) {
          {HttpReply().Send("HTTP/1.0 200 OK\r\nContent-Le")},
          true,
          {"AboutToSend", "HostResolved", "Connect", "Disconnect"}},
+        {"two different lengths",
+         {HttpReply(
+             HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 10", "Content-Length: 40"}),
+             std::string(40, 'b'))},
+         true,
+         {"AboutToSend", "HostResolved", "Connect", "Disconnect"}},
     };
     http.TimeOut = 300;
     for (const Row& row : rows) {
