@@ -156,26 +156,28 @@ AnsiString RemoveDotSegments(const AnsiString& path) {
 } // namespace
 
 THttpUrl SplitUrl(const AnsiString& url, int defaultPort) {
-    const std::size_t slashes = url.find("//");
-    if (slashes == AnsiString::npos)
+    // A line break would end the request's line: the host goes into the Host line as it stands.
+    if (url.find_first_of("\r\n") != AnsiString::npos)
+        throw ESockError("The URL holds a line break: " + url);
+    const TReference r = SplitReference(url);
+    if (r.HasScheme && !SameAscii(r.Scheme, "HTTP"))
+        throw ESockError("The URL is no plain HTTP URL: " + url);
+    if (!r.HasAuthority)
         throw ESockError("The URL names no host: " + url);
-    const std::size_t hostStart = slashes + 2;
-    const std::size_t hostEnd = url.find('/', hostStart);
-    const AnsiString hostPart =
-        url.substr(hostStart, hostEnd == AnsiString::npos ? AnsiString::npos : hostEnd - hostStart);
     THttpUrl parts;
-    parts.Target = hostEnd == AnsiString::npos ? AnsiString("/") : url.substr(hostEnd);
     parts.Port = defaultPort;
-    const std::size_t colon = hostPart.find(':');
-    parts.Host = hostPart.substr(0, colon);
+    const std::size_t colon = r.Authority.find(':');
+    parts.Host = r.Authority.substr(0, colon);
     if (colon != AnsiString::npos) {
-        const long long port = DecimalUpTo(hostPart.substr(colon + 1), 65536);
+        const long long port = DecimalUpTo(r.Authority.substr(colon + 1), 65536);
         if (port <= 0 || port > 65535)
             throw ESockError("The URL names no valid port: " + url);
         parts.Port = static_cast<int>(port);
     }
     if (parts.Host.empty())
         throw ESockError("The URL names no host: " + url);
+    parts.Target =
+        (r.Path.empty() ? AnsiString("/") : r.Path) + (r.HasQuery ? "?" + r.Query : AnsiString());
     return parts;
 }
 

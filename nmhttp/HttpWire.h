@@ -18,14 +18,16 @@ constexpr std::size_t kMaxHeaderSize = 65536; // bytes of the whole reply header
 constexpr int kMaxHeaderLines = 256;          // lines of the reply header, the status line included
 
 struct THttpUrl {
-    AnsiString Host; // the text after "//" up to the next "/", without ":port"
+    AnsiString Host; // the authority after "//", without ":port"
     int Port = 0;
-    AnsiString Target; // from that "/" on, query included; "/" when there is none
+    AnsiString Target; // the path, "/" when it is empty, and the query; never the fragment
 };
 
-// Splits a URL: the host is the text after the first "//" up to the next "/"; a ":" and a
-// number from 1 to 65535 after the host give the port, otherwise defaultPort applies. Raises
-// ESockError when the URL has no "//", the host is empty, or a ":" is not followed by a port.
+// Splits a URL as RFC 3986 (appendix B) does: the authority follows "//" and ends at the first
+// "/", "?" or "#"; its host is the text up to a ":", and a number from 1 to 65535 after that
+// ":" gives the port, otherwise defaultPort applies. Raises ESockError when the URL holds a CR
+// or LF, has a scheme other than "http" in any letter case, has no authority, the host is
+// empty, or a ":" is not followed by a port.
 THttpUrl SplitUrl(const AnsiString& url, int defaultPort);
 
 // Whether the two URLs name the same server: the same host, in any letter case, and port.

@@ -15,7 +15,12 @@ TEST(SplitUrl, Parts) {
     const Row rows[] = {
         {"http://host/dir/file.txt?a=1", "host", 81, "/dir/file.txt?a=1"},
         {"http://host", "host", 81, "/"},
-        {"http://host?a=1", "host?a=1", 81, "/"},
+        // The authority ends at the first "/", "?" or "#"; a fragment is no part of the target.
+        {"http://host?a=1", "host", 81, "/?a=1"},
+        {"http://host:8080?x=1", "host", 8080, "/?x=1"},
+        {"http://host#part", "host", 81, "/"},
+        {"http://host:8080#part", "host", 8080, "/"},
+        {"http://host/x?y=1#part/two?", "host", 81, "/x?y=1"},
         {"HTTP://Host:8080/x", "Host", 8080, "/x"},
         {"http://host:1/", "host", 1, "/"},
         {"http://host:65535", "host", 65535, "/"},
@@ -36,6 +41,16 @@ TEST(SplitUrl, UrlsWithoutHostOrPortRaise) {
          {"http:/file.txt", "host/file.txt", "http:///file.txt", "http://:80/", "http://host:/x",
           "http://ftp://host/x", "http://https://host/x", "http://host:0/", "http://host:65536/",
           "http://host:8o/", "http://host:-1/", "http://host:99999999999999999999/"}) {
+        SCOPED_TRACE(url);
+        EXPECT_THROW(SplitUrl(url, 80), ESockError);
+    }
+}
+
+// Only plain HTTP is fetched, and no line break may reach the request.
+TEST(SplitUrl, OtherSchemesAndLineBreaksRaise) {
+    for (const char* url :
+         {"https://host/x", "HTTPS://host:443/x", "Https://host", "ftp://host/x", "file://host/x",
+          "http://host/a\r\nX-Injected: 1", "http://host/a\nb", "http://ho\rst/x", "//host/x\r"}) {
         SCOPED_TRACE(url);
         EXPECT_THROW(SplitUrl(url, 80), ESockError);
     }

@@ -181,6 +181,15 @@ TEST_F(ClientTest, EventsOfAnExchange) {
              std::string(40, 'b'))},
          true,
          {"AboutToSend", "HostResolved", "Connect", "Disconnect"}},
+        // A server that moved to HTTPS: no request goes there in clear text.
+        {"redirect to https",
+         {HttpReply::Redirect(301, "https://127.0.0.1:" + std::to_string(server.Port()) + "/a")},
+         true,
+         {"AboutToSend", "HostResolved", "Connect", "PacketRecvd", "Disconnect", "Redirect"}},
+        {"redirect to another scheme",
+         {HttpReply::Redirect(302, "FTP://127.0.0.1:" + std::to_string(server.Port()) + "/a")},
+         true,
+         {"AboutToSend", "HostResolved", "Connect", "PacketRecvd", "Disconnect", "Redirect"}},
     };
     http.TimeOut = 300;
     for (const Row& row : rows) {
@@ -375,6 +384,8 @@ TEST_F(ClientTest, LocationResolvedAgainstTheUrlAsked) {
         {"Location: http://other.test/dir/c.txt", "http://other.test/dir/c.txt"},
         {"Location:http://other.test/c.txt", "http://other.test/c.txt"},
         {"location: \t http://other.test/c.txt \t", "http://other.test/c.txt"},
+        {"Location: HTTP://other.test/c.txt", "HTTP://other.test/c.txt"},
+        {"Location: //other.test?x=1", "http://other.test?x=1"},
     };
     http.Proxy = "127.0.0.1";
     http.ProxyPort = server.Port();
