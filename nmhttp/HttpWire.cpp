@@ -153,6 +153,26 @@ AnsiString RemoveDotSegments(const AnsiString& path) {
     return out;
 }
 
+// What the request line names for a URL or a target: without its fragment, which no request
+// carries, and with a blank or a control byte as "%" and two hexadecimal digits, so that the line
+// keeps its three words. Every other byte goes as it stands, a "%" too: URLs written escaped
+// already send what they sent before.
+AnsiString RequestLineTarget(const AnsiString& target) {
+    static const char hex[] = "0123456789ABCDEF";
+    AnsiString out;
+    for (char c : target.substr(0, target.find('#'))) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte == 0x7F) {
+            out += '%';
+            out += hex[byte >> 4];
+            out += hex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 THttpUrl SplitUrl(const AnsiString& url, int defaultPort) {
@@ -253,7 +273,7 @@ AnsiString Base64(const AnsiString& bytes) {
 
 AnsiString RequestText(const AnsiString& url, const THttpUrl& parts, bool viaProxy,
                        const TRequestValues& values) {
-    AnsiString text = "GET " + (viaProxy ? url : parts.Target) + " HTTP/1.0\r\n";
+    AnsiString text = "GET " + RequestLineTarget(viaProxy ? url : parts.Target) + " HTTP/1.0\r\n";
     if (viaProxy)
         text += "Proxy-Connection: Keep-Alive\r\n";
     text += "Host: " + parts.Host + "\r\n";

@@ -50,8 +50,10 @@ struct TRequestValues {
 };
 
 // The whole GET request for the URL, ended by the empty line. With a proxy the request line
-// names the whole URL and a Proxy-Connection line follows it. The Authorization line goes out
-// only when user id and password are both set; Referer and Cookie lines only when set.
+// names the whole URL and a Proxy-Connection line follows it. What the request line names goes
+// without its fragment, and with each blank and control byte as %XX (a blank as "%20"); every
+// other byte, "%" and bytes from 0x80 on included, goes as it stands. The Authorization line goes
+// out only when user id and password are both set; Referer and Cookie lines only when set.
 AnsiString RequestText(const AnsiString& url, const THttpUrl& parts, bool viaProxy,
                        const TRequestValues& values);
 

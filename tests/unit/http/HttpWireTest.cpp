@@ -21,6 +21,7 @@ TEST(SplitUrl, Parts) {
         {"http://host#part", "host", 81, "/"},
         {"http://host:8080#part", "host", 8080, "/"},
         {"http://host/x?y=1#part/two?", "host", 81, "/x?y=1"},
+        {"http://host/files/Read Me.txt", "host", 81, "/files/Read Me.txt"},
         {"HTTP://Host:8080/x", "Host", 8080, "/x"},
         {"http://host:1/", "host", 1, "/"},
         {"http://host:65535", "host", 65535, "/"},
@@ -132,6 +133,41 @@ TEST(ResolveReference, PortAndQueryOfTheBase) {
     // A base without a path.
     EXPECT_EQ(ResolveReference("http://host:81", "x"), "http://host:81/x");
     EXPECT_EQ(ResolveReference("http://host:81?q", "?r"), "http://host:81?r");
+}
+
+// The request line keeps its three words, and carries no fragment; everything else goes as the
+// URL has it.
+TEST(RequestText, RequestLine) {
+    struct Row {
+        std::string url;
+        bool viaProxy;
+        std::string line;
+    };
+    const Row rows[] = {
+        {"http://host/dir/file.txt?a=1&b=2", false, "GET /dir/file.txt?a=1&b=2 HTTP/1.0"},
+        {"http://host/files/Read Me.txt", false, "GET /files/Read%20Me.txt HTTP/1.0"},
+        {"http://host/a b/c?d e", false, "GET /a%20b/c?d%20e HTTP/1.0"},
+        {"http://host/tab\there", false, "GET /tab%09here HTTP/1.0"},
+        {"http://host/" + std::string(1, '\0') + "\x01\x1f\x7f", false,
+         "GET /%00%01%1F%7F HTTP/1.0"},
+        {"http://host/already%20escaped%2x%", false, "GET /already%20escaped%2x% HTTP/1.0"},
+        {"http://host/\x83\x5c\x80\xff\\\"<>^`{|}", false,
+         "GET /\x83\x5c\x80\xff\\\"<>^`{|} HTTP/1.0"},
+        {"http://host/x#part", false, "GET /x HTTP/1.0"},
+        {"http://host/x?q=1#part two", false, "GET /x?q=1 HTTP/1.0"},
+        {"http://host#part", false, "GET / HTTP/1.0"},
+        {"http://host:81?x=1", false, "GET /?x=1 HTTP/1.0"},
+        {"http://host:8080/files/Read Me.txt#part", true,
+         "GET http://host:8080/files/Read%20Me.txt HTTP/1.0"},
+        {"http://host:81?x=1#part", true, "GET http://host:81?x=1 HTTP/1.0"},
+        {"http://host", true, "GET http://host HTTP/1.0"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.url);
+        const std::string text = RequestText(row.url, SplitUrl(row.url, 80), row.viaProxy, {});
+        EXPECT_EQ(text.substr(0, text.find("\r\n")), row.line);
+        EXPECT_NE(text.find("\r\nHost: host\r\n"), std::string::npos);
+    }
 }
 
 TEST(Base64, StandardAlphabetWithPadding) {

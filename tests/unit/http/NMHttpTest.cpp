@@ -386,6 +386,10 @@ TEST_F(ClientTest, LocationResolvedAgainstTheUrlAsked) {
         {"location: \t http://other.test/c.txt \t", "http://other.test/c.txt"},
         {"Location: HTTP://other.test/c.txt", "HTTP://other.test/c.txt"},
         {"Location: //other.test?x=1", "http://other.test?x=1"},
+        {"Location: /b/Read Me.txt", "http://origin.test:8080/b/Read%20Me.txt"},
+        {"Location: c d.txt?e f", "http://origin.test:8080/dir/c%20d.txt?e%20f"},
+        {"Location: c.txt#part", "http://origin.test:8080/dir/c.txt"},
+        {"Location: http://other.test/c.txt#part two", "http://other.test/c.txt"},
     };
     http.Proxy = "127.0.0.1";
     http.ProxyPort = server.Port();
