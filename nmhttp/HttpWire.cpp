@@ -153,29 +153,51 @@ AnsiString RemoveDotSegments(const AnsiString& path) {
     return out;
 }
 
+// What the request line names for a URL or a target: without its fragment, which no request
+// carries, and with a blank or a control byte as "%" and two hexadecimal digits, so that the line
+// keeps its three words. Every other byte goes as it stands, a "%" too: URLs written escaped
+// already send what they sent before.
+AnsiString RequestLineTarget(const AnsiString& target) {
+    static const char hex[] = "0123456789ABCDEF";
+    AnsiString out;
+    for (char c : target.substr(0, target.find('#'))) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte == 0x7F) {
+            out += '%';
+            out += hex[byte >> 4];
+            out += hex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 THttpUrl SplitUrl(const AnsiString& url, int defaultPort) {
-    const std::size_t slashes = url.find("//");
-    if (slashes == AnsiString::npos)
+    // A line break would end the request's line: the host goes into the Host line as it stands.
+    if (url.find_first_of("\r\n") != AnsiString::npos)
+        throw ESockError("The URL holds a line break: " + url);
+    const TReference r = SplitReference(url);
+    if (r.HasScheme && !SameAscii(r.Scheme, "HTTP"))
+        throw ESockError("The URL is no plain HTTP URL: " + url);
+    if (!r.HasAuthority)
         throw ESockError("The URL names no host: " + url);
-    const std::size_t hostStart = slashes + 2;
-    const std::size_t hostEnd = url.find('/', hostStart);
-    const AnsiString hostPart =
-        url.substr(hostStart, hostEnd == AnsiString::npos ? AnsiString::npos : hostEnd - hostStart);
     THttpUrl parts;
-    parts.Target = hostEnd == AnsiString::npos ? AnsiString("/") : url.substr(hostEnd);
     parts.Port = defaultPort;
-    const std::size_t colon = hostPart.find(':');
-    parts.Host = hostPart.substr(0, colon);
+    const std::size_t colon = r.Authority.find(':');
+    parts.Host = r.Authority.substr(0, colon);
     if (colon != AnsiString::npos) {
-        const long long port = DecimalUpTo(hostPart.substr(colon + 1), 65536);
+        const long long port = DecimalUpTo(r.Authority.substr(colon + 1), 65536);
         if (port <= 0 || port > 65535)
             throw ESockError("The URL names no valid port: " + url);
         parts.Port = static_cast<int>(port);
     }
     if (parts.Host.empty())
         throw ESockError("The URL names no host: " + url);
+    parts.Target =
+        (r.Path.empty() ? AnsiString("/") : r.Path) + (r.HasQuery ? "?" + r.Query : AnsiString());
     return parts;
 }
 
@@ -251,7 +273,7 @@ AnsiString Base64(const AnsiString& bytes) {
 
 AnsiString RequestText(const AnsiString& url, const THttpUrl& parts, bool viaProxy,
                        const TRequestValues& values) {
-    AnsiString text = "GET " + (viaProxy ? url : parts.Target) + " HTTP/1.0\r\n";
+    AnsiString text = "GET " + RequestLineTarget(viaProxy ? url : parts.Target) + " HTTP/1.0\r\n";
     if (viaProxy)
         text += "Proxy-Connection: Keep-Alive\r\n";
     text += "Host: " + parts.Host + "\r\n";
@@ -321,6 +343,10 @@ void TReplyHeader::TakeLine(const AnsiString& line) {
         const long long length = DecimalUpTo(value, INT_MAX + 1LL);
         if (length > INT_MAX)
             throw ESockError("The reply announces a length beyond the int range");
+        // Which of two lengths the body keeps to is anyone's guess: such a reply is not used.
+        if (lengthField_ && length != (LengthAnnounced ? ContentLength : -1))
+            throw ESockError("The reply announces two different lengths");
+        lengthField_ = true;
         LengthAnnounced = length >= 0;
         ContentLength = LengthAnnounced ? static_cast<int>(length) : 0;
     }

@@ -18,14 +18,16 @@ constexpr std::size_t kMaxHeaderSize = 65536; // bytes of the whole reply header
 constexpr int kMaxHeaderLines = 256;          // lines of the reply header, the status line included
 
 struct THttpUrl {
-    AnsiString Host; // the text after "//" up to the next "/", without ":port"
+    AnsiString Host; // the authority after "//", without ":port"
     int Port = 0;
-    AnsiString Target; // from that "/" on, query included; "/" when there is none
+    AnsiString Target; // the path, "/" when it is empty, and the query; never the fragment
 };
 
-// Splits a URL: the host is the text after the first "//" up to the next "/"; a ":" and a
-// number from 1 to 65535 after the host give the port, otherwise defaultPort applies. Raises
-// ESockError when the URL has no "//", the host is empty, or a ":" is not followed by a port.
+// Splits a URL as RFC 3986 (appendix B) does: the authority follows "//" and ends at the first
+// "/", "?" or "#"; its host is the text up to a ":", and a number from 1 to 65535 after that
+// ":" gives the port, otherwise defaultPort applies. Raises ESockError when the URL holds a CR
+// or LF, has a scheme other than "http" in any letter case, has no authority, the host is
+// empty, or a ":" is not followed by a port.
 THttpUrl SplitUrl(const AnsiString& url, int defaultPort);
 
 // Whether the two URLs name the same server: the same host, in any letter case, and port.
@@ -48,8 +50,10 @@ struct TRequestValues {
 };
 
 // The whole GET request for the URL, ended by the empty line. With a proxy the request line
-// names the whole URL and a Proxy-Connection line follows it. The Authorization line goes out
-// only when user id and password are both set; Referer and Cookie lines only when set.
+// names the whole URL and a Proxy-Connection line follows it. What the request line names goes
+// without its fragment, and with each blank and control byte as %XX (a blank as "%20"); every
+// other byte, "%" and bytes from 0x80 on included, goes as it stands. The Authorization line goes
+// out only when user id and password are both set; Referer and Cookie lines only when set.
 AnsiString RequestText(const AnsiString& url, const THttpUrl& parts, bool viaProxy,
                        const TRequestValues& values);
 
@@ -63,8 +67,8 @@ class TReplyHeader {
     // Takes the next bytes of the reply and returns how many belong to the header: all of them
     // while it goes on, fewer once its empty line is read (the rest begins the body). Raises
     // ESockError when a line, the line count or the whole header passes its bound, an announced
-    // length passes the int range, or a Location or Set-Cookie value holds a control character
-    // (below 0x20, or 0x7F).
+    // length passes the int range, two Content-Length fields differ (one value repeated counts
+    // once), or a Location or Set-Cookie value holds a control character (below 0x20, or 0x7F).
     std::size_t Feed(const char* data, std::size_t size);
     bool Complete() const { return complete_; }
     // Lines read so far, the status line included.
@@ -83,6 +87,7 @@ class TReplyHeader {
     void TakeLine(const AnsiString& line);
 
     AnsiString line_;
+    bool lengthField_ = false; // a Content-Length field was read
     std::size_t size_ = 0;
     int lines_ = 0;
     bool complete_ = false;

@@ -13,11 +13,15 @@ export TZ=Asia/Tokyo
 mkdir -p "$work/files/doc"
 printf 'abc' >"$work/files/viewer.exe"
 printf '12345' >"$work/files/doc/manual.pdf"
+printf 'notes' >"$work/files/Read Me.txt"
 touch -d '2024-05-01 12:00:01' "$work/files/viewer.exe" # odd: rounded down
 touch -d '2024-05-01 23:59:58' "$work/files/doc/manual.pdf"
+touch -d '2024-04-30 08:15:30' "$work/files/Read Me.txt"
 
 (cd "$work/files" && bash -c "$command") >"$work/actual"
+# A blank stays as it is in the URL: the updater sends it escaped.
 printf '%s\r\n' \
+    'Read Me.txt?http://updates.example.com/viewer/2.1/Read Me.txt?2024/04/30?08:15:30?5' \
     'doc\manual.pdf?http://updates.example.com/viewer/2.1/doc/manual.pdf?2024/05/01?23:59:58?5' \
     'viewer.exe?http://updates.example.com/viewer/2.1/viewer.exe?2024/05/01?12:00:00?3' \
     >"$work/expected"

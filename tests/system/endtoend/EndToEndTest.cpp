@@ -112,6 +112,21 @@ TEST_F(EndToEnd, LauncherUpdaterAndApplicationPassTheArgumentsOn) {
     EXPECT_EQ(inst.AppRuns().size(), 2u);
 }
 
+// A file whose name has a blank is listed with its URL as the vendor writes it, blank and all.
+TEST_F(EndToEnd, NameWithABlankIsFetchedAsListed) {
+    WriteFile(inst.App() + "Read Me.txt", "version 1");
+    ServeList({Serve("Read Me.txt", "version 2 of the notes", "Read Me.txt")});
+
+    std::vector<SeenBox> boxes;
+    EXPECT_EQ(Launch(" first", boxes), 0);
+    EXPECT_EQ(boxes, Boxes(kAppName + ":" + Text(104), {"\n" + kMessage, Text(113)}));
+    EXPECT_EQ(ReadFile(inst.App() + "Read Me.txt"), "version 2 of the notes");
+
+    EXPECT_EQ(Launch(" second", boxes), 0);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(inst.AppRuns().size(), 2u);
+}
+
 // Under the code page 932: the folder \x95\x5c is one character whose second byte is a backslash,
 // and a "\.\" after it is a dot folder of its own.
 TEST_F(EndToEnd, DoubleBytePathsAreInstalledStampedAndUpToDate) {

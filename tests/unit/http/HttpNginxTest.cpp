@@ -69,6 +69,24 @@ TEST_F(NginxTest, RedirectsAreFollowed) {
     }
 }
 
+// A name with blanks is fetched as it is written, and a fragment stays with the client.
+TEST_F(NginxTest, UrlsAsWritten) {
+    WriteFile(root + "\\http-test\\Read Me.txt", "read me");
+    WriteFile(root + "\\http-test\\part.txt", "whole");
+    const std::pair<const char*, const char*> rows[] = {
+        {"/http-test/Read Me.txt", "read me"},
+        {"/http-test/Read%20Me.txt", "read me"},
+        {"/moved302/http-test/Read Me.txt", "read me"},
+        {"/http-test/part.txt#part two", "whole"},
+    };
+    for (const auto& [path, content] : rows) {
+        SCOPED_TRACE(path);
+        AnsiString body;
+        EXPECT_TRUE(http.GetToString(body, Url(path)));
+        EXPECT_EQ(body, content);
+    }
+}
+
 TEST_F(NginxTest, NotFoundKeepsTheErrorPage) {
     EXPECT_FALSE(http.GetToFile(dir / "missing.bin", Url("/http-test/missing.bin")));
     EXPECT_EQ(http.GetRequestResult(), 2);

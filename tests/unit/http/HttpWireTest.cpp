@@ -15,7 +15,13 @@ TEST(SplitUrl, Parts) {
     const Row rows[] = {
         {"http://host/dir/file.txt?a=1", "host", 81, "/dir/file.txt?a=1"},
         {"http://host", "host", 81, "/"},
-        {"http://host?a=1", "host?a=1", 81, "/"},
+        // The authority ends at the first "/", "?" or "#"; a fragment is no part of the target.
+        {"http://host?a=1", "host", 81, "/?a=1"},
+        {"http://host:8080?x=1", "host", 8080, "/?x=1"},
+        {"http://host#part", "host", 81, "/"},
+        {"http://host:8080#part", "host", 8080, "/"},
+        {"http://host/x?y=1#part/two?", "host", 81, "/x?y=1"},
+        {"http://host/files/Read Me.txt", "host", 81, "/files/Read Me.txt"},
         {"HTTP://Host:8080/x", "Host", 8080, "/x"},
         {"http://host:1/", "host", 1, "/"},
         {"http://host:65535", "host", 65535, "/"},
@@ -36,6 +42,16 @@ TEST(SplitUrl, UrlsWithoutHostOrPortRaise) {
          {"http:/file.txt", "host/file.txt", "http:///file.txt", "http://:80/", "http://host:/x",
           "http://ftp://host/x", "http://https://host/x", "http://host:0/", "http://host:65536/",
           "http://host:8o/", "http://host:-1/", "http://host:99999999999999999999/"}) {
+        SCOPED_TRACE(url);
+        EXPECT_THROW(SplitUrl(url, 80), ESockError);
+    }
+}
+
+// Only plain HTTP is fetched, and no line break may reach the request.
+TEST(SplitUrl, OtherSchemesAndLineBreaksRaise) {
+    for (const char* url :
+         {"https://host/x", "HTTPS://host:443/x", "Https://host", "ftp://host/x", "file://host/x",
+          "http://host/a\r\nX-Injected: 1", "http://host/a\nb", "http://ho\rst/x", "//host/x\r"}) {
         SCOPED_TRACE(url);
         EXPECT_THROW(SplitUrl(url, 80), ESockError);
     }
@@ -117,6 +133,41 @@ TEST(ResolveReference, PortAndQueryOfTheBase) {
     // A base without a path.
     EXPECT_EQ(ResolveReference("http://host:81", "x"), "http://host:81/x");
     EXPECT_EQ(ResolveReference("http://host:81?q", "?r"), "http://host:81?r");
+}
+
+// The request line keeps its three words, and carries no fragment; everything else goes as the
+// URL has it.
+TEST(RequestText, RequestLine) {
+    struct Row {
+        std::string url;
+        bool viaProxy;
+        std::string line;
+    };
+    const Row rows[] = {
+        {"http://host/dir/file.txt?a=1&b=2", false, "GET /dir/file.txt?a=1&b=2 HTTP/1.0"},
+        {"http://host/files/Read Me.txt", false, "GET /files/Read%20Me.txt HTTP/1.0"},
+        {"http://host/a b/c?d e", false, "GET /a%20b/c?d%20e HTTP/1.0"},
+        {"http://host/tab\there", false, "GET /tab%09here HTTP/1.0"},
+        {"http://host/" + std::string(1, '\0') + "\x01\x1f\x7f", false,
+         "GET /%00%01%1F%7F HTTP/1.0"},
+        {"http://host/already%20escaped%2x%", false, "GET /already%20escaped%2x% HTTP/1.0"},
+        {"http://host/\x83\x5c\x80\xff\\\"<>^`{|}", false,
+         "GET /\x83\x5c\x80\xff\\\"<>^`{|} HTTP/1.0"},
+        {"http://host/x#part", false, "GET /x HTTP/1.0"},
+        {"http://host/x?q=1#part two", false, "GET /x?q=1 HTTP/1.0"},
+        {"http://host#part", false, "GET / HTTP/1.0"},
+        {"http://host:81?x=1", false, "GET /?x=1 HTTP/1.0"},
+        {"http://host:8080/files/Read Me.txt#part", true,
+         "GET http://host:8080/files/Read%20Me.txt HTTP/1.0"},
+        {"http://host:81?x=1#part", true, "GET http://host:81?x=1 HTTP/1.0"},
+        {"http://host", true, "GET http://host HTTP/1.0"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.url);
+        const std::string text = RequestText(row.url, SplitUrl(row.url, 80), row.viaProxy, {});
+        EXPECT_EQ(text.substr(0, text.find("\r\n")), row.line);
+        EXPECT_NE(text.find("\r\nHost: host\r\n"), std::string::npos);
+    }
 }
 
 TEST(Base64, StandardAlphabetWithPadding) {
@@ -237,6 +288,10 @@ TEST(TReplyHeader, Fields) {
         {"Content-Length: 1 2", "", "", false, 0},
         {"Content-Length:", "", "", false, 0},
         {"Content-Length : 5", "", "", false, 0},
+        // One length given twice is that length.
+        {"Content-Length: 10\nContent-Length: 10", "", "", true, 10},
+        {"Content-Length: 7\nX: y\ncontent-length:007", "", "", true, 7},
+        {"Content-Length: abc\nContent-Length: abc", "", "", false, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
@@ -267,6 +322,19 @@ TEST(TReplyHeader, ControlCharactersInValuesHandedOnRaise) {
     EXPECT_EQ(Read("HTTP/1.0 302 Found\r\nLocation: /\x83\x5c\xff\r\n\r\n", 1000).first.Location,
               "/\x83\x5c\xff");
     EXPECT_TRUE(Read("HTTP/1.0 200 OK\r\nX-Other: a\x01\r\n\r\n", 1000).first.Complete());
+}
+
+// Which of two lengths the body keeps to no reader can tell.
+TEST(TReplyHeader, DifferentLengthsRaise) {
+    for (const char* lines :
+         {"Content-Length: 10\r\nContent-Length: 40", "Content-Length: 40\r\ncontent-length: 10",
+          "Content-Length: 10\r\nX: y\r\nContent-Length: 10\r\nContent-Length: 11",
+          "Content-Length: 10\r\nContent-Length: abc", "Content-Length: abc\r\nContent-Length: 10",
+          "Content-Length: 0\r\nContent-Length:"}) {
+        SCOPED_TRACE(lines);
+        EXPECT_THROW(Read(std::string("HTTP/1.0 200 OK\r\n") + lines + "\r\n\r\nbody", 1000),
+                     ESockError);
+    }
 }
 
 TEST(TReplyHeader, EmptyHeaderEndsAtTheFirstEmptyLineAfterTheStatus) {

@@ -175,6 +175,21 @@ TEST_F(ClientTest, EventsOfAnExchange) {
          {HttpReply().Send("HTTP/1.0 200 OK\r\nContent-Le")},
          true,
          {"AboutToSend", "HostResolved", "Connect", "Disconnect"}},
+        {"two different lengths",
+         {HttpReply(
+             HttpReply::Head("HTTP/1.0 200 OK", {"Content-Length: 10", "Content-Length: 40"}),
+             std::string(40, 'b'))},
+         true,
+         {"AboutToSend", "HostResolved", "Connect", "Disconnect"}},
+        // A server that moved to HTTPS: no request goes there in clear text.
+        {"redirect to https",
+         {HttpReply::Redirect(301, "https://127.0.0.1:" + std::to_string(server.Port()) + "/a")},
+         true,
+         {"AboutToSend", "HostResolved", "Connect", "PacketRecvd", "Disconnect", "Redirect"}},
+        {"redirect to another scheme",
+         {HttpReply::Redirect(302, "FTP://127.0.0.1:" + std::to_string(server.Port()) + "/a")},
+         true,
+         {"AboutToSend", "HostResolved", "Connect", "PacketRecvd", "Disconnect", "Redirect"}},
     };
     http.TimeOut = 300;
     for (const Row& row : rows) {
@@ -369,6 +384,12 @@ TEST_F(ClientTest, LocationResolvedAgainstTheUrlAsked) {
         {"Location: http://other.test/dir/c.txt", "http://other.test/dir/c.txt"},
         {"Location:http://other.test/c.txt", "http://other.test/c.txt"},
         {"location: \t http://other.test/c.txt \t", "http://other.test/c.txt"},
+        {"Location: HTTP://other.test/c.txt", "HTTP://other.test/c.txt"},
+        {"Location: //other.test?x=1", "http://other.test?x=1"},
+        {"Location: /b/Read Me.txt", "http://origin.test:8080/b/Read%20Me.txt"},
+        {"Location: c d.txt?e f", "http://origin.test:8080/dir/c%20d.txt?e%20f"},
+        {"Location: c.txt#part", "http://origin.test:8080/dir/c.txt"},
+        {"Location: http://other.test/c.txt#part two", "http://other.test/c.txt"},
     };
     http.Proxy = "127.0.0.1";
     http.ProxyPort = server.Port();
