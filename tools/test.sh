@@ -6,5 +6,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/tools/testbed.sh"
 build=$(testbed_dir)
 testbed_build "$build"
-testbed_start "$build"
+testbed_start "$build" nginx squid drive
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)" "$@"
