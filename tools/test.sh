@@ -7,5 +7,5 @@ source "$root/tools/testbed.sh"
 build=$(testbed_dir)
 testbed_build "$build"
 tree=$(testbed_run_dir "$build")
-testbed_start "$tree"
+testbed_start "$tree" nginx squid drive
 ctest --test-dir "$tree" --output-on-failure -j"$(nproc)" "$@"

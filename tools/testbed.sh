@@ -2,19 +2,24 @@
 #   build=$(testbed_dir)
 #   testbed_build BUILD_DIR [TARGET...]
 #   tree=$(testbed_run_dir BUILD_DIR)
-#   testbed_start "$tree"
+#   testbed_start "$tree" [SERVICE...]
 #   testbed_bench BUILD_DIR TARGET...
 # The build tree holds the 32-bit programs we ship. A kernel that runs no 32-bit Linux programs
 # (ia32 emulation switched off) cannot run 32-bit Wine: there the same sources are built for
 # 64-bit Windows as well, in BUILD_DIR/win64, and those programs run under 64-bit Wine.
 # testbed_run_dir names the tree whose programs run.
 # testbed_start sets WINEPREFIX (inside the build tree, created once), DISPLAY (a private Xvfb on
-# a free display), a persistent wineserver, WINEDEBUG=-all and a fixed non-UTC TZ, and starts
-# nginx on loopback (testbed_nginx below) and squid as a proxy (testbed_squid). Every process it
-# starts is stopped by process id when the shell exits, also on failure or interrupt.
+# a free display), a persistent wineserver, WINEDEBUG=-all and a fixed non-UTC TZ, and starts the
+# services named: nginx on loopback (testbed_nginx below), squid as a proxy (testbed_squid) and a
+# small drive (testbed_drive). What the bed keeps outside the build tree (logs, squid's folder,
+# the small drive) lives in a private folder under /tmp. Every process it starts is stopped by
+# process id, the drive unmounted and that folder removed when the shell exits, also on failure
+# or interrupt.
 
 testbed_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 testbed_pids=()
+testbed_private=    # the bed's folder outside the build tree
+testbed_drive_link= # the small drive's letter in the prefix
 
 # The build tree: BUILD_DIR (relative to the current folder), else build/ of the source tree.
 # Absolute, since the test bed and the demo change directories.
@@ -27,9 +32,11 @@ testbed_runs_32bit() {
     /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
-# The tree whose programs run under this machine's Wine: the build tree, or its 64-bit twin.
+# The tree whose programs run under this machine's Wine: the build tree, or its 64-bit twin (a
+# 64-bit tree is its own).
 testbed_run_dir() {
-    if testbed_runs_32bit; then
+    if testbed_runs_32bit || grep -q '^CMAKE_TOOLCHAIN_FILE.*x86_64' "$1/CMakeCache.txt" 2>/dev/null
+    then
         echo "$1"
     else
         echo "$1/win64"
@@ -65,10 +72,10 @@ testbed_configure() {
 }
 
 # A benchmark's opening: builds its targets (without the build's chatter) and brings up the
-# test bed.
+# test bed with nginx.
 testbed_bench() {
     testbed_build "$@" >/dev/null
-    testbed_start "$(testbed_run_dir "$1")"
+    testbed_start "$(testbed_run_dir "$1")" nginx
 }
 
 testbed_stop() {
@@ -81,13 +88,59 @@ testbed_stop() {
         wait "$p" 2>/dev/null || true
     done
     testbed_pids=()
+    if [ -n "$testbed_drive_link" ]; then
+        rm -f "$testbed_drive_link"
+        testbed_drive_link=
+    fi
+    if [ -n "$testbed_private" ]; then
+        if mountpoint -q "$testbed_private/drive"; then
+            # A Wine process that has not quite ended yet may still hold the drive.
+            umount "$testbed_private/drive" 2>/dev/null ||
+                umount -l "$testbed_private/drive" 2>/dev/null || true
+        fi
+        rm -rf --one-file-system "$testbed_private" || true
+        testbed_private=
+    fi
+}
+
+# Says in one line what part of the bed failed, and why: the last line of its LOGs (read in turn)
+# that reports a failure, with the indented lines that go on with it, else their last line.
+# Returns 1.
+#   testbed_failed WHAT LOG...
+testbed_failed() {
+    local what=$1
+    shift
+    local why
+    why=$( (cat -- "$@" 2>/dev/null || true) | awk '
+        tolower($0) ~ /fatal|emerg|crit|alert|error|cannot|denied/ { why = $0; going = 1; next }
+        going && /^[ \t]/ { why = why " " $0; next }
+        { going = 0; last = $0 }
+        END { print why != "" ? why : last }' | tr -s ' \t' '  ')
+    echo "testbed: $what${why:+: $why}" >&2
+    return 1
 }
 
 testbed_start() {
     local build=$1
+    shift
+    local service drive=
+    for service in "$@"; do
+        case $service in
+        nginx | squid) ;;
+        drive) drive=yes ;;
+        *)
+            echo "testbed: no service named $service" >&2
+            return 1
+            ;;
+        esac
+    done
     mkdir -p "$build"
     trap testbed_stop EXIT
     trap 'exit 130' INT TERM
+    # Outside the build tree, which may lie in a folder only root may enter: squid works as the
+    # user proxy, which must reach its own folder in here.
+    testbed_private=$(mktemp -d /tmp/quen6-bed.XXXXXX)
+    chmod 711 "$testbed_private"
 
     export WINEPREFIX="$build/wineprefix" WINEARCH=win32 WINEDEBUG=-all
     if ! testbed_runs_32bit; then
@@ -105,40 +158,50 @@ testbed_start() {
     export WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
     export TZ=Asia/Tokyo LANG=C LC_ALL=C
 
-    local dfile="$build/.display"
-    rm -f "$dfile"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dfile" >/dev/null 2>&1 &
+    local dfile=$testbed_private/display log=$testbed_private/Xvfb.log
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dfile" >"$log" 2>&1 &
     testbed_pids+=($!)
     local i
     for i in $(seq 100); do
         [ -s "$dfile" ] && break
+        kill -0 "${testbed_pids[-1]}" 2>/dev/null || break
         sleep 0.1
     done
-    [ -s "$dfile" ] || { echo "testbed: Xvfb did not start" >&2; return 1; }
+    [ -s "$dfile" ] || testbed_failed "Xvfb did not start" "$log" || return 1
     export DISPLAY=":$(tr -d '\n' <"$dfile")"
 
-    # Wine keeps a lock on the prefix: start the one server all test programs attach to.
-    mkdir -p "$WINEPREFIX"
-    wineserver -f -p >/dev/null 2>&1 &
-    testbed_pids+=($!)
     if [ ! -f "$WINEPREFIX/.ready" ]; then
         echo "testbed: creating the Wine prefix"
-        wineboot -i >/dev/null 2>&1
+        log=$testbed_private/wineboot.log
+        wineboot -i >"$log" 2>&1 || testbed_failed "the Wine prefix was not created" "$log" ||
+            return 1
         # Without a window manager Wine waits two seconds after each closed message box
         # unless its windows are unmanaged.
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+        # The server that wineboot started ends here; the bed's own comes next.
+        wineserver -k >/dev/null 2>&1 || true
+        wineserver -w >/dev/null 2>&1 || true
         touch "$WINEPREFIX/.ready"
     fi
+    # Before Wine's services start: its drive manager takes in the drives it finds then.
+    [ -z "$drive" ] || testbed_drive
+
+    # Wine keeps a lock on the prefix: start the one server all test programs attach to.
+    wineserver -f -p >/dev/null 2>&1 &
+    testbed_pids+=($!)
     # The first program of a fresh server starts Wine's background services, and the first in
     # another locale updates the prefix; both would inherit a test's output pipe and hold it
     # open. Let them start here, detached from every pipe.
+    log=$testbed_private/wine.log
     local locale
     for locale in C ja_JP.UTF-8; do
-        LC_ALL=$locale wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+        LC_ALL=$locale wine cmd /c exit </dev/null >"$log" 2>&1 ||
+            testbed_failed "Wine did not start" "$log" || return 1
     done
 
-    testbed_nginx "$build"
-    testbed_squid "$build"
+    for service in "$@"; do
+        [ "$service" = drive ] || "testbed_$service" "$build" || return 1
+    done
 }
 
 # nginx on 127.0.0.1 at a free port, configured and served from BUILD/nginx:
@@ -210,16 +273,17 @@ EOF
 
 # Starts a server on 127.0.0.1 at a free port: CONFIGURE PORT writes its configuration for a
 # port drawn at random, COMMAND runs the server in the foreground; another port is tried when
-# that one is taken. Sets testbed_port; the server is stopped with the bed.
+# that one is taken. Sets testbed_port; the server is stopped with the bed. When it does not
+# start, says why from its output and LOG.
 #   testbed_serve NAME LOG CONFIGURE COMMAND...
 testbed_serve() {
     local name=$1 log=$2 configure=$3
     shift 3
-    local attempt port pid
+    local attempt port pid out=$testbed_private/$name.out
     for attempt in $(seq 20); do
         port=$((20000 + RANDOM % 30000))
         "$configure" "$port"
-        "$@" </dev/null >/dev/null 2>&1 &
+        "$@" </dev/null >"$out" 2>&1 &
         pid=$!
         if testbed_await_port "$pid" "$port"; then
             testbed_pids+=("$pid")
@@ -229,8 +293,7 @@ testbed_serve() {
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
-    echo "testbed: $name did not start (see $log)" >&2
-    return 1
+    testbed_failed "$name did not start" "$out" "$log"
 }
 
 # Waits until the server PID answers on 127.0.0.1:PORT; fails when it ends first or after 5 s.
@@ -246,14 +309,15 @@ testbed_await_port() {
 }
 
 # squid, the forward proxy a company would run, on 127.0.0.1 at a free port, configured and run
-# from BUILD/squid (its configuration, pid file, logs and core dumps): it caches nothing and
-# lets every client through. Exports QUEN6_SQUID_PORT; the proxy is stopped with the bed.
+# from a folder of its own in the bed's private folder (its configuration, pid file, logs and
+# core dumps): it caches nothing and lets every client through. Exports QUEN6_SQUID_PORT; the
+# proxy is stopped with the bed.
 testbed_squid() {
-    local dir
-    dir=$(cd "$1" && pwd)/squid
-    mkdir -p "$dir"
+    local dir=$testbed_private/squid
+    mkdir "$dir"
     # Started as root, squid works as the user proxy, which must be able to write there.
     chown proxy:proxy "$dir"
+    chmod 700 "$dir"
     testbed_serve squid "$dir/cache.log" testbed_squid_conf squid -N -f "$dir/squid.conf" ||
         return 1
     export QUEN6_SQUID_PORT=$testbed_port
@@ -273,4 +337,30 @@ coredump_dir $dir
 pinger_enable off
 shutdown_lifetime 0 seconds
 EOF
+}
+
+# A small drive for tests of a full volume on another volume: a 1 MiB tmpfs mounted in the bed's
+# private folder and mapped to a free drive letter of the prefix. Exports QUEN6_SMALL_DRIVE (the
+# letter and a colon) and QUEN6_SMALL_DRIVE_BYTES (its size in bytes). Where it cannot be
+# mounted (no right to mount), both stay unset and the tests that need it skip themselves.
+testbed_drive() {
+    local mount=$testbed_private/drive out
+    mkdir "$mount"
+    if ! out=$(mount -t tmpfs -o size=1m,mode=0755 quen6-drive "$mount" 2>&1); then
+        echo "testbed: no small drive: ${out//$'\n'/ }" >&2
+        return 0
+    fi
+    local letter link
+    for letter in s t u v w x y r q p o n m l k j i h g f e d; do
+        link=$WINEPREFIX/dosdevices/$letter:
+        # A link left by a bed that was killed points nowhere: the letter is free again.
+        [ -e "$link" ] && continue
+        ln -sfn "$mount" "$link"
+        testbed_drive_link=$link
+        QUEN6_SMALL_DRIVE=${letter^^}:
+        QUEN6_SMALL_DRIVE_BYTES=$(($(stat -f -c '%b * %S' "$mount")))
+        export QUEN6_SMALL_DRIVE QUEN6_SMALL_DRIVE_BYTES
+        return 0
+    done
+    echo "testbed: no small drive: no free drive letter" >&2
 }

@@ -1,11 +1,14 @@
 // Runs the demo's launcher and follows the updater it starts until the updater ends.
-//   answer.exe auto|user MARKER LAUNCHER [ARGUMENT...]
-// auto: answers the updater's question with Yes and every other box with OK, and creates the
-// file MARKER once a progress bar of the updater's window stands at a quarter or more (the demo
-// takes its screenshot then).
-// user: the user answers; the program only waits.
-// Prints every box it answers. Exit code: the updater's, or 2 when the launcher or the updater
-// failed, or did not end within the deadline (then it is ended).
+//   answer.exe yes|no|user FOLDER LAUNCHER [ARGUMENT...]
+// yes, no: answers the updater's question so and every other box with OK, and prints every box
+// it answers.
+// user: the user answers; the program only watches.
+// In the folder FOLDER it creates the file progress-shown once a progress bar of the updater's
+// window stands at a quarter or more (the demo takes its screenshot then). When the updater has
+// ended, it creates there the file declined when the question was asked and no download
+// followed (its progress bars never showed), and writes the text of the last box shown to
+// last-box.txt. Exit code: the updater's, or 2 when the launcher or the updater failed, or did
+// not end within the deadline (then it is ended).
 #include "Handles.h"
 
 #include <commctrl.h>
@@ -48,20 +51,26 @@ DWORD FindUpdater(DWORD launcherId) {
     return 0;
 }
 
+struct Bars {
+    bool shown = false;   // a bar is visible: the download has begun
+    bool quarter = false; // a bar stands at a quarter or more
+};
+
 struct Scan {
     std::vector<DWORD> processes;
     std::vector<HWND> boxes;
-    bool progressShown = false; // a bar stands at a quarter or more
+    Bars bars;
 };
 
 BOOL CALLBACK FindProgressBar(HWND child, LPARAM param) {
+    if (!ClassIs(child, "msctls_progress32") || !IsWindowVisible(child))
+        return TRUE;
+    auto* bars = reinterpret_cast<Bars*>(param);
+    bars->shown = true;
     DWORD_PTR position = 0;
-    if (ClassIs(child, "msctls_progress32") && IsWindowVisible(child) &&
-        SendMessageTimeoutA(child, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &position) &&
-        position >= 25) {
-        *reinterpret_cast<bool*>(param) = true;
-        return FALSE;
-    }
+    if (SendMessageTimeoutA(child, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &position) &&
+        position >= 25)
+        bars->quarter = true;
     return TRUE;
 }
 
@@ -77,38 +86,71 @@ BOOL CALLBACK ScanWindow(HWND hwnd, LPARAM param) {
     if (ClassIs(hwnd, "#32770"))
         scan->boxes.push_back(hwnd);
     else
-        EnumChildWindows(hwnd, FindProgressBar, reinterpret_cast<LPARAM>(&scan->progressShown));
+        EnumChildWindows(hwnd, FindProgressBar, reinterpret_cast<LPARAM>(&scan->bars));
     return TRUE;
 }
 
-void Answer(HWND box, std::vector<HWND>& answered) {
-    for (HWND h : answered)
+enum class Mode { Yes, No, User };
+
+// What the run showed so far.
+struct Watch {
+    std::vector<HWND> seen;  // boxes, each taken once
+    std::string lastBox;     // the text of the last box shown, on one line
+    bool asked = false;      // the question was shown
+    bool downloaded = false; // the progress bars showed after the question
+};
+
+// Takes in a box the first time it shows; answers it unless the user does.
+void SeeBox(HWND box, Mode mode, Watch& watch) {
+    for (HWND h : watch.seen)
         if (h == box)
             return;
-    answered.push_back(box);
+    watch.seen.push_back(box);
     const HWND label = GetDlgItem(box, 0xFFFF);
     std::string text = label ? WindowText(label) : "";
     for (char& c : text)
         if (c == '\n' || c == '\r')
             c = ' ';
-    const int id = GetDlgItem(box, IDYES) ? IDYES : IDOK;
+    watch.lastBox = text;
+    const bool question = GetDlgItem(box, IDYES) != nullptr;
+    watch.asked = watch.asked || question;
+    if (mode == Mode::User)
+        return;
+    const int id = !question ? IDOK : mode == Mode::Yes ? IDYES : IDNO;
+    const char* const button = id == IDOK ? "OK" : id == IDYES ? "Yes" : "No";
     std::printf("demo: box \"%s\":%s%s -> %s\n", WindowText(box).c_str(),
-                text.empty() || text[0] == ' ' ? "" : " ", text.c_str(),
-                id == IDYES ? "Yes" : "OK");
+                text.empty() || text[0] == ' ' ? "" : " ", text.c_str(), button);
     std::fflush(stdout);
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
 }
 
+bool WriteTextFile(const std::string& path, const std::string& text) {
+    const FileHandle file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return file &&
+           WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
+}
+
+// What the demo reads once the updater has ended.
+void Report(const std::string& folder, const Watch& watch) {
+    if (watch.asked && !watch.downloaded)
+        WriteTextFile(folder + "\\declined", "");
+    WriteTextFile(folder + "\\last-box.txt", watch.lastBox + "\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: answer.exe auto|user MARKER LAUNCHER [ARGUMENT...]\n");
+    const std::string modeName = argc < 4 ? "" : argv[1];
+    if (modeName != "yes" && modeName != "no" && modeName != "user") {
+        std::fprintf(stderr, "usage: answer.exe yes|no|user FOLDER LAUNCHER [ARGUMENT...]\n");
         return 2;
     }
-    const bool automatic = std::string(argv[1]) == "auto";
-    const std::string marker = argv[2];
+    const Mode mode = modeName == "yes" ? Mode::Yes : modeName == "no" ? Mode::No : Mode::User;
+    const std::string folder = argv[2];
     std::string commandLine = Quoted(argv[3]);
     for (int i = 4; i < argc; ++i)
         commandLine += " " + Quoted(argv[i]);
@@ -125,7 +167,7 @@ int main(int argc, char** argv) {
     KernelHandle updater;
 
     const DWORD start = GetTickCount();
-    std::vector<HWND> answered;
+    Watch watch;
     bool markerWritten = false;
     DWORD updaterId = 0;
     while (GetTickCount() - start < kDeadlineMs) {
@@ -142,19 +184,17 @@ int main(int argc, char** argv) {
         if (updater && WaitForSingleObject(updater.get(), 0) == WAIT_OBJECT_0) {
             DWORD code = 2;
             GetExitCodeProcess(updater.get(), &code);
+            Report(folder, watch);
             return static_cast<int>(code);
         }
-        if (automatic) {
-            Scan scan;
-            scan.processes = {launched.dwProcessId, updaterId};
-            EnumWindows(ScanWindow, reinterpret_cast<LPARAM>(&scan));
-            for (HWND box : scan.boxes)
-                Answer(box, answered);
-            if (scan.progressShown && !markerWritten) {
-                markerWritten = static_cast<bool>(FileHandle(CreateFileA(
-                    marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)));
-            }
-        }
+        Scan scan;
+        scan.processes = {launched.dwProcessId, updaterId};
+        EnumWindows(ScanWindow, reinterpret_cast<LPARAM>(&scan));
+        for (HWND box : scan.boxes)
+            SeeBox(box, mode, watch);
+        watch.downloaded = watch.downloaded || (watch.asked && scan.bars.shown);
+        if (scan.bars.quarter && !markerWritten)
+            markerWritten = WriteTextFile(folder + "\\progress-shown", "");
         Sleep(50);
     }
     std::fprintf(stderr, "the update did not end in time\n");

@@ -1,28 +1,40 @@
 #!/usr/bin/env bash
 # The demo of the main-job command: a real update of a sample installation from nginx on
 # loopback, through the launcher, the updater and the sample application.
-#   demo.sh BUILD_DIR
+#   demo.sh BUILD_DIR [FOLDER]
+# The programs come from the build tree BUILD_DIR; the sample installation, the shipping folder
+# and the demo's test bed (its Wine prefix) go to FOLDER (by default the build tree).
 # With a usable display the updater's window opens there and the user answers its question.
 # Without one the run goes on the test bed's Xvfb: the question is answered Yes, and a
-# screenshot of the progress window is saved. Prints what was updated and where the shipping
-# folder lies.
+# screenshot of the progress window is saved. DEMO_ANSWER=yes or no answers so on the test bed's
+# Xvfb, whatever the display. Ends with success only when the files were updated and the
+# application was started: then prints what was updated and where the shipping folder lies;
+# else says in one line what happened.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$1" && pwd)
-demo=$build/demo
-ship=$build/ship
+folder=$(mkdir -p "${2:-$build}" && cd "${2:-$build}" && pwd)
+demo=$folder/demo
+ship=$folder/ship
 
+answer=${DEMO_ANSWER:-}
+case $answer in
+"" | yes | no) ;;
+*)
+    echo "demo: DEMO_ANSWER is yes or no, not $answer" >&2
+    exit 2
+    ;;
+esac
 user_display=
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+if [ -z "$answer" ] && [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     user_display=$DISPLAY
 fi
-
 
 source "$root/tools/testbed.sh"
 # The programs that run here: the shipped ones, or their 64-bit twins where 32-bit Wine cannot
 # run.
 tree=$(testbed_run_dir "$build")
-testbed_start "$tree"
+testbed_start "$folder"
 trap 'echo "demo: interrupted" >&2; exit 130' INT TERM
 if [ -n "$user_display" ]; then
     export DISPLAY=$user_display
@@ -74,44 +86,60 @@ stamp() { stat -c '%s bytes, %y' "$1" | sed 's/\.[0-9]* / /'; }
 before_readme=$(stamp "$app/readme.txt")
 before_data=$(stamp "$app/data/sample.dat")
 
-marker=$demo/progress-shown
-rm -f "$marker" "$app/fakeapp.log"
+# answer.exe reports in this folder how the run went.
+run=$demo/run
+rm -rf "$run" "$app/fakeapp.log"
+mkdir -p "$run"
 cd "$app"
-run=(wine "$tree/tools/demo/answer.exe")
-launch=("$(winepath -w "$marker")" "$(winepath -w "$app/exec.exe")" /demo "sample arguments")
-status=0
-mode=auto
+launch=("$(winepath -w "$run")" "$(winepath -w "$app/exec.exe")" /demo "sample arguments")
+mode=${answer:-yes}
 if [ -n "$user_display" ]; then
     mode=user
     echo "demo: the updater's window opens on $user_display: answer its question"
 fi
 # In the background, so that an interrupt reaches the clean-up at once.
-"${run[@]}" "$mode" "${launch[@]}" &
+wine "$tree/tools/demo/answer.exe" "$mode" "${launch[@]}" &
 helper=$!
-if [ "$mode" = auto ]; then
+if [ "$mode" != user ]; then
     for i in $(seq 1200); do
-        [ -e "$marker" ] || ! kill -0 "$helper" 2>/dev/null && break
+        [ -e "$run/progress-shown" ] || ! kill -0 "$helper" 2>/dev/null && break
         sleep 0.1
     done
-    if [ -e "$marker" ]; then
+    if [ -e "$run/progress-shown" ]; then
         import -window root -display "$DISPLAY" "$demo/progress.png"
     fi
 fi
+status=0
 wait "$helper" || status=$?
 cd "$root"
-if [ "$status" -ne 0 ]; then
-    echo "demo: the update run failed (exit code $status)" >&2
-    exit 1
-fi
 # The updater ends right after the shell has started the application, which may not have
 # written its record yet: wait for it before the test bed stops Wine.
-for i in $(seq 300); do
-    [ -s "$app/fakeapp.log" ] && break
-    sleep 0.1
-done
-if [ ! -s "$app/fakeapp.log" ]; then
-    echo "demo: the sample application was not started within 30 seconds" >&2
+if [ "$status" -eq 0 ]; then
+    for i in $(seq 300); do
+        [ -s "$app/fakeapp.log" ] && break
+        sleep 0.1
+    done
+fi
+
+# What happened, in one line, unless the files were updated and the application started.
+updated() {
+    cmp -s "$server/sample/readme.txt" "$app/readme.txt" &&
+        cmp -s "$server/sample/sample.dat" "$app/data/sample.dat"
+}
+last_box=$(cat "$run/last-box.txt" 2>/dev/null || true)
+detail="exit code $status${last_box:+, last box: \"$last_box\"}"
+failed() {
+    echo "demo: $1" >&2
     exit 1
+}
+if [ -e "$run/declined" ]; then
+    failed "not updated: the question was answered No"
+elif ! updated; then
+    failed "not updated: the update failed ($detail)"
+elif [ ! -s "$app/fakeapp.log" ]; then
+    failed "updated, but the application was not started within 30 seconds ($detail)"
+elif [ "$status" -ne 0 ]; then
+    failed "updated, but the updater ended with exit code $status"
 fi
 
 echo
@@ -123,16 +151,11 @@ tr -d '\r' <"$app/fakeapp.log" | {
     read -r line && echo "demo: the application was started as: $line"
     read -r line && echo "      in the working directory $line"
 }
-if [ -z "$user_display" ]; then
-    if ! cmp -s "$server/sample/sample.dat" "$app/data/sample.dat"; then
-        echo "demo: the sample installation was not updated" >&2
-        exit 1
-    fi
+if [ "$mode" != user ]; then
     if [ -e "$demo/progress.png" ]; then
         echo "demo: screenshot of the progress window: $demo/progress.png"
     else
-        echo "demo: the progress window did not show; no screenshot" >&2
-        exit 1
+        failed "the progress window did not show; no screenshot"
     fi
 fi
 echo "demo: sample installation: $app"
