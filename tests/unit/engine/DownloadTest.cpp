@@ -7,12 +7,12 @@
 #include "HttpTestServer.h"
 #include "Misc.h"
 #include "TempDir.h"
+#include "TestBed.h"
 #include "UpdateLists.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
 #include <map>
 #include <set>
 #include <vector>
@@ -758,19 +758,18 @@ TEST_F(Engine, NothingToDoRemovesWhatAnEndedRunLeft) {
 // A target on another volume with room for the new file, but not for the old and the new side by
 // side: the old file goes first, and the download stays until its copy stands.
 TEST_F(Engine, AVolumeWithoutRoomForBothTakesTheNewFileInPlaceOfTheOld) {
-    const char* drive = std::getenv("QUEN6_SMALL_DRIVE");
-    const char* bytes = std::getenv("QUEN6_SMALL_DRIVE_BYTES");
-    if (!drive || !bytes)
+    const AnsiString drive = TestBedValue("QUEN6_SMALL_DRIVE");
+    const int room = StrToIntDef(TestBedValue("QUEN6_SMALL_DRIVE_BYTES"), 0);
+    if (drive.empty() || room <= 0)
         GTEST_SKIP() << "the test bed has no small drive";
-    const int room = std::atoi(bytes);
-    const AnsiString target = AnsiString(drive) + "\\big.bin";
+    const AnsiString target = drive + "\\big.bin";
     const Removed removed{target};
     WriteFile(target, AnsiString(room * 6 / 10, 'o'));
     const Offer big{target, AnsiString(room * 6 / 10 + 1, 'n')};
     WriteState({{big, "ud0.$$$"}});
     EXPECT_EQ(InstallOnly(), 0);
     ExpectInstalled(target, big.body);
-    EXPECT_EQ(NamesIn(AnsiString(drive) + "\\"), std::set<AnsiString>{"big.bin"});
+    EXPECT_EQ(NamesIn(drive + "\\"), std::set<AnsiString>{"big.bin"});
     EXPECT_TRUE(NamesIn(downloads).empty());
 }
 
