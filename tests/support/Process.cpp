@@ -70,15 +70,42 @@ std::vector<PROCESSENTRY32> RunningProcesses() {
     return processes;
 }
 
+namespace {
+
+ULONGLONG CreationTime(HANDLE process) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return 0;
+    return ULARGE_INTEGER{{created.dwLowDateTime, created.dwHighDateTime}}.QuadPart;
+}
+
+} // namespace
+
+std::vector<PROCESSENTRY32> StartedProcesses(HANDLE starter, DWORD starterId) {
+    const ULONGLONG start = CreationTime(starter);
+    std::vector<PROCESSENTRY32> started;
+    for (const PROCESSENTRY32& entry : RunningProcesses()) {
+        if (entry.th32ParentProcessID != starterId)
+            continue;
+        const KernelHandle process(
+            OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID));
+        if (process && CreationTime(process.get()) >= start)
+            started.push_back(entry);
+    }
+    return started;
+}
+
 DWORD StartedBy(DWORD starterId, const char* fileName, DWORD timeoutMs) {
-    const KernelHandle starter(OpenProcess(SYNCHRONIZE, FALSE, starterId));
+    const KernelHandle starter(
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, starterId));
     const DWORD start = GetTickCount();
     for (;;) {
         // A process started before the starter ended is in the snapshot taken after this test.
         const bool starterEnded = !starter || WaitForSingleObject(starter.get(), 0) != WAIT_TIMEOUT;
-        for (const PROCESSENTRY32& entry : RunningProcesses())
-            if (entry.th32ParentProcessID == starterId && lstrcmpiA(entry.szExeFile, fileName) == 0)
-                return entry.th32ProcessID;
+        if (starter)
+            for (const PROCESSENTRY32& entry : StartedProcesses(starter.get(), starterId))
+                if (lstrcmpiA(entry.szExeFile, fileName) == 0)
+                    return entry.th32ProcessID;
         if (starterEnded)
             return 0;
         if (GetTickCount() - start >= timeoutMs) {

@@ -52,6 +52,12 @@ class Process {
 // The processes that run now, as a Toolhelp snapshot lists them.
 std::vector<PROCESSENTRY32> RunningProcesses();
 
+// The running processes that the starter (a handle with PROCESS_QUERY_INFORMATION, and its id)
+// started. Ids of ended processes are given again, and the processes they started keep naming
+// them as parent: only those created after the starter count. While Wine still starts a process
+// its entry bears no file name yet.
+std::vector<PROCESSENTRY32> StartedProcesses(HANDLE starter, DWORD starterId);
+
 // The id of a process that the starter started from a program of that file name (any letter
 // case), waiting until one runs or the starter has ended; 0 when the starter ended without such
 // a process running. The starter must still have a handle open (its Process), so that its id
