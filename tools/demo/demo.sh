@@ -137,7 +137,7 @@ if [ -e "$run/declined" ]; then
 elif ! updated; then
     failed "not updated: the update failed ($detail)"
 elif [ ! -s "$app/fakeapp.log" ]; then
-    failed "updated, but the application was not started within 30 seconds ($detail)"
+    failed "updated, but the application was not started ($detail)"
 elif [ "$status" -ne 0 ]; then
     failed "updated, but the updater ended with exit code $status"
 fi
