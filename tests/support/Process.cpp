@@ -102,10 +102,9 @@ DWORD StartedBy(DWORD starterId, const char* fileName, DWORD timeoutMs) {
     for (;;) {
         // A process started before the starter ended is in the snapshot taken after this test.
         const bool starterEnded = !starter || WaitForSingleObject(starter.get(), 0) != WAIT_TIMEOUT;
-        if (starter)
-            for (const PROCESSENTRY32& entry : StartedProcesses(starter.get(), starterId))
-                if (lstrcmpiA(entry.szExeFile, fileName) == 0)
-                    return entry.th32ProcessID;
+        for (const PROCESSENTRY32& entry : StartedProcesses(starter.get(), starterId))
+            if (lstrcmpiA(entry.szExeFile, fileName) == 0)
+                return entry.th32ProcessID;
         if (starterEnded)
             return 0;
         if (GetTickCount() - start >= timeoutMs) {
