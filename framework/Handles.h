@@ -58,6 +58,15 @@ struct FindHandleTraits {
 };
 using FindHandle = UniqueHandle<FindHandleTraits>;
 
+// Modules loaded to read their resources; the language library a program runs with is never
+// freed, and has no owner of this kind.
+struct ModuleHandleTraits {
+    using handle_type = HMODULE;
+    static HMODULE invalid() { return nullptr; }
+    static void close(HMODULE h) { FreeLibrary(h); }
+};
+using ModuleHandle = UniqueHandle<ModuleHandleTraits>;
+
 struct RegKeyTraits {
     using handle_type = HKEY;
     static HKEY invalid() { return nullptr; }

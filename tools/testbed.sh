@@ -60,15 +60,15 @@ testbed_build() {
          "a 64-bit build of the same sources under 64-bit Wine" >&2
     # Only what ships is built 32-bit then; nothing else of that tree could run.
     cmake --build "$build" -j"$(nproc)" --target quen6aux exec quen6aux_lang quen6aux_ja
-    testbed_configure "$build/win64" x86_64
+    testbed_configure "$build/win64" x86_64 -DQUEN6_SHIPPED_TREE="$build"
     cmake --build "$build/win64" -j"$(nproc)" "${targets[@]}"
 }
 
-#   testbed_configure TREE i686|x86_64
+#   testbed_configure TREE i686|x86_64 [CMAKE_ARGUMENT...]
 testbed_configure() {
     cmake -S "$testbed_root" -B "$1" \
           -DCMAKE_TOOLCHAIN_FILE="$testbed_root/cmake/$2-w64-mingw32.cmake" \
-          -DCMAKE_BUILD_TYPE=Release >/dev/null
+          -DCMAKE_BUILD_TYPE=Release "${@:3}" >/dev/null
 }
 
 # A benchmark's opening: builds its targets (without the build's chatter) and brings up the

@@ -181,11 +181,27 @@ int InstallNameNumber(const AnsiString& name, const char* prefix) {
                                                                       : -1;
 }
 
+// The folder part of a path, up to and including its last separator: Windows takes "/" for one
+// as well as "\", and a list may name a target either way. "/" is never the second byte of a
+// double-byte character.
+AnsiString FolderOf(const AnsiString& path) {
+    const AnsiString folder = ExtractFilePath(path);
+    const auto slash = path.rfind('/');
+    return slash != AnsiString::npos && slash >= folder.size() ? path.substr(0, slash + 1) : folder;
+}
+
+// Whether two folder parts name one folder, however they write their separators and letters.
+bool SameFolder(AnsiString a, AnsiString b) {
+    std::replace(a.begin(), a.end(), '/', '\\');
+    std::replace(b.begin(), b.end(), '/', '\\');
+    return AnsiUpperCase(a) == AnsiUpperCase(b);
+}
+
 // A free name for the copy in the target's folder, so that it fits wherever the target's name
 // does, recorded with the target; the numbers count on through one install, so that no two lines
 // of its record name one file. Empty when it cannot be recorded.
 AnsiString RecordedCopyName(const AnsiString& record, const AnsiString& target, int& next) {
-    const AnsiString folder = ExtractFilePath(target);
+    const AnsiString folder = FolderOf(target);
     for (;;) {
         const AnsiString name = folder + "q6new" + IntToStr(next++) + ".$$$";
         if (GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES)
@@ -198,8 +214,58 @@ bool IsDiskFull(DWORD error) {
     return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
-// Replaces the target by the download in one step: at every instant the target's name holds the
-// whole old file or the whole new one. The download goes once the new file stands.
+// Whether the download would fit in the target's place: the volume's free space and the old
+// file's size together cover it.
+bool FitsInPlaceOf(const AnsiString& localFile, const AnsiString& target) {
+    WIN32_FILE_ATTRIBUTE_DATA fresh, old;
+    ULARGE_INTEGER available;
+    const AnsiString folder = FolderOf(target);
+    if (!GetFileAttributesExA(localFile.c_str(), GetFileExInfoStandard, &fresh) ||
+        !GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &old) ||
+        !GetDiskFreeSpaceExA(folder.empty() ? nullptr : folder.c_str(), &available, nullptr,
+                             nullptr))
+        return false;
+    const auto size = [](const WIN32_FILE_ATTRIBUTE_DATA& data) {
+        return ULARGE_INTEGER{{data.nFileSizeLow, data.nFileSizeHigh}}.QuadPart;
+    };
+    return available.QuadPart + size(old) >= size(fresh);
+}
+
+// Deletes the target only when nobody else holds it: through a handle that shares nothing. A
+// holder that opened it for no access at all is not seen that way, and its delete waits for the
+// holder to close it; false then too, the name still standing.
+bool DeleteUnheld(const AnsiString& target) {
+    {
+        const FileHandle file(CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE,
+                                          nullptr));
+        if (!file)
+            return false;
+    }
+    if (GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// No room for old and new side by side: the old file goes first, when the new one fits in its
+// place and nobody else holds it, and the download is copied there. A run that ends before the
+// copy stands leaves the target missing or cut short; the download stays recorded until then, so
+// the next run installs it again.
+bool ReplaceInPlace(const AnsiString& localFile, const AnsiString& target) {
+    if (!FitsInPlaceOf(localFile, target) || !DeleteUnheld(target))
+        return false;
+    if (CopyFileA(localFile.c_str(), target.c_str(), FALSE)) {
+        ForceDeleteFile(localFile);
+        return true;
+    }
+    ForceDeleteFile(target);
+    return false;
+}
+
+// Replaces the target on another volume by the download in one step: at every instant the
+// target's name holds the whole old file or the whole new one. The download goes once the new
+// file stands.
 bool ReplaceWithCopy(const AnsiString& record, const AnsiString& localFile,
                      const AnsiString& target, int& next) {
     const AnsiString copy = RecordedCopyName(record, target, next);
@@ -215,18 +281,7 @@ bool ReplaceWithCopy(const AnsiString& record, const AnsiString& localFile,
     }
     const DWORD error = GetLastError();
     ForceDeleteFile(copy);
-    if (!IsDiskFull(error))
-        return false;
-    // No room for old and new side by side: the old file goes first. A run that ends before the
-    // copy stands leaves the target missing or cut short; the download stays recorded, so the next
-    // run installs it again.
-    ForceDeleteFile(target);
-    if (CopyFileA(localFile.c_str(), target.c_str(), FALSE)) {
-        ForceDeleteFile(localFile);
-        return true;
-    }
-    ForceDeleteFile(target);
-    return false;
+    return IsDiskFull(error) && ReplaceInPlace(localFile, target);
 }
 
 // What a line of the record names: a file the install made, in the folder of the target the line
@@ -238,11 +293,11 @@ bool ReadRecordLine(const AnsiString& line, AnsiString& made, AnsiString& target
         return false;
     made = line.substr(0, separator);
     target = line.substr(separator + 1);
-    const AnsiString name = ExtractFileName(made);
+    const AnsiString folder = FolderOf(made);
+    const AnsiString name = made.substr(folder.size());
     old = InstallNameNumber(name, "q6old") >= 0;
-    return !target.empty() && !ExtractFileName(target).empty() &&
-           (old || InstallNameNumber(name, "q6new") >= 0) &&
-           AnsiUpperCase(ExtractFilePath(made)) == AnsiUpperCase(ExtractFilePath(target));
+    return target.size() > FolderOf(target).size() &&
+           (old || InstallNameNumber(name, "q6new") >= 0) && SameFolder(folder, FolderOf(target));
 }
 
 // Settles every line of the record: a copy that never took its target's place is deleted; an
@@ -470,8 +525,11 @@ bool TDownload::InstallFile(const AnsiString& entryPath, const AnsiString& local
                                   : ExtractFilePath(target);
     if (!folder.empty() && !ForceDirectories(ExcludeTrailingBackslash(folder)))
         return false;
-    // On one volume one rename replaces the old file; elsewhere a copy beside it does.
-    return MoveFileExA(localFile.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) ||
+    // On one volume one rename replaces the old file; on another a copy beside it does. Any
+    // other failure of the rename (the target in use, say) leaves the old file as it is.
+    if (MoveFileExA(localFile.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return true;
+    return GetLastError() == ERROR_NOT_SAME_DEVICE &&
            ReplaceWithCopy(Record, localFile, target, NextCopy);
 }
 

@@ -92,7 +92,10 @@ class TDownload {
     // Replaces the target by the download in one step, so that the target's name holds the whole
     // old file or the whole new one at every instant: by a rename on one volume, else by a copy
     // beside the target that is then renamed over it. Where that copy finds no room, the old
-    // file is deleted before the download is copied in its place.
+    // file is deleted before the download is copied in its place, but only when the new one fits
+    // there and nobody else holds the old one. False, with the old file in place, for any other
+    // failure of the rename, and false as well when the old file's delete waits for a holder
+    // that had opened it for no access at all; the download stays.
     bool InstallFile(const AnsiString& entryPath, const AnsiString& localPath);
 
     AnsiString Record; // where the install records the copies it makes beside targets

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
-HeldFile::HeldFile(const AnsiString& path) {
+#include <string>
+
+HeldFile::HeldFile(const AnsiString& path, DWORD access, DWORD share) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE childInput = nullptr, input = nullptr, output = nullptr, childOutput = nullptr;
     const bool piped = CreatePipe(&childInput, &input, &inheritable, 0) &&
@@ -15,7 +17,8 @@ HeldFile::HeldFile(const AnsiString& path) {
     }
     SetHandleInformation(input, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
-    holder_ = std::make_unique<Process>("\"" + DosPath(HOLDFILE_EXE) + "\" \"" + path + "\"",
+    holder_ = std::make_unique<Process>("\"" + DosPath(HOLDFILE_EXE) + "\" \"" + path + "\" " +
+                                            std::to_string(access) + " " + std::to_string(share),
                                         "C:\\", childIn.get(), childOut.get());
     // Only the helper writes to the pipe now: the read ends with its first line or its end.
     childIn.reset();
@@ -27,6 +30,9 @@ HeldFile::HeldFile(const AnsiString& path) {
            got == 1)
         reply += c;
     EXPECT_EQ(reply.substr(0, 4), "held") << path << ": " << reply;
+    // A holder with no access at all keeps nobody out.
+    if (access == 0)
+        return;
     const FileHandle probe(
         CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_TRUE(!probe && GetLastError() == ERROR_SHARING_VIOLATION) << path << " is not held";

@@ -16,8 +16,9 @@
 
 class HeldFile {
   public:
-    // Holds the file of that full path. A file that cannot be held fails the test.
-    explicit HeldFile(const AnsiString& path);
+    // Holds the file of that full path, by default for reading with no sharing, else with the
+    // access and share mode given. A file that cannot be held fails the test.
+    explicit HeldFile(const AnsiString& path, DWORD access = GENERIC_READ, DWORD share = 0);
     // Lets the file go and waits until the helper has ended.
     ~HeldFile();
     HeldFile(const HeldFile&) = delete;

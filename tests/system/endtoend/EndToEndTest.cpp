@@ -26,11 +26,10 @@ const AnsiString kMessage = "Version 2 is ready.";
 
 // Text N of a language library file, as a program that loaded it reads it.
 AnsiString TextOf(const AnsiString& library, int number) {
-    const HMODULE module = LoadLibraryExA(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const ModuleHandle module(LoadLibraryExA(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     EXPECT_TRUE(module) << library;
     char text[512] = "";
-    LoadStringA(module, static_cast<UINT>(number), text, sizeof text);
-    FreeLibrary(module);
+    LoadStringA(module.get(), static_cast<UINT>(number), text, sizeof text);
     return text;
 }
 

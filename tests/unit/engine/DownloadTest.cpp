@@ -5,6 +5,7 @@
 #include "HeldFile.h"
 #include "HttpMod.h"
 #include "HttpTestServer.h"
+#include "Imports.h"
 #include "Misc.h"
 #include "TempDir.h"
 #include "TestBed.h"
@@ -14,6 +15,7 @@
 
 #include <climits>
 #include <map>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -716,23 +718,26 @@ TEST_F(Engine, SettlingTheRecordTouchesOnlyWhatTheInstallMade) {
         "q6old0.$$$",      // under a line cut right after "?"
         "q6old1.$$$",      // its target is missing
         "sub\\q6new2.$$$", // in another folder than its target
+        "q6new5.$$$",      // the same, its target's folder named with "/"
     };
     for (const AnsiString& file : untouched)
         WriteFile(file, "content of " + file);
     WriteFile("b.txt", "new b");
     WriteFile("q6old3.$$$", "old b");
     WriteFile("q6new4.$$$", "part of new a");
+    WriteFile("sub\\q6new6.$$$", "part of new sub/d.txt");
     ForceDirectories(downloads);
     const AnsiString record = stateFile + ".old";
     WriteFile(record, "keep.txt?app.exe\r\ndoc\\readme.txt?\r\ndata.bin?missing.bin\r\n" + outside +
                           "precious.txt?\r\nq6old0.$$$?\r\nq6old1.$$$?c.txt\r\n"
-                          "sub\\q6new2.$$$?a.txt\r\nq6old3.$$$?b.txt\r\nq6new4.$$$?a.txt\r\n");
+                          "sub\\q6new2.$$$?a.txt\r\nq6old3.$$$?b.txt\r\nq6new4.$$$?a.txt\r\n"
+                          "q6new5.$$$?sub/t2.exe\r\nsub/q6new6.$$$?sub\\d.txt\r\n");
 
     TDownload().SettleInstallRecord(stateFile);
     for (const AnsiString& file : untouched)
         EXPECT_EQ(ReadFile(file), "content of " + file) << file;
     EXPECT_EQ(ReadFile("b.txt"), "new b");
-    for (const char* gone : {"missing.bin", "c.txt", "q6old3.$$$", "q6new4.$$$"})
+    for (const char* gone : {"missing.bin", "c.txt", "q6old3.$$$", "q6new4.$$$", "sub\\q6new6.$$$"})
         EXPECT_FALSE(FileExistsAnyDate(gone)) << gone;
     // The old file stays recorded until a file stands at its target.
     EXPECT_EQ(ReadFile(record), "q6old1.$$$?c.txt\r\n");
@@ -771,6 +776,104 @@ TEST_F(Engine, AVolumeWithoutRoomForBothTakesTheNewFileInPlaceOfTheOld) {
     ExpectInstalled(target, big.body);
     EXPECT_EQ(NamesIn(drive + "\\"), std::set<AnsiString>{"big.bin"});
     EXPECT_TRUE(NamesIn(downloads).empty());
+}
+
+// While it lives, every rename out of the folder fails as one to another volume does. Windows
+// refuses a rename to another volume before it looks at the target; Wine first refuses one over
+// a target that another program holds, whatever the volume.
+class RenamesSeeAnotherVolume {
+  public:
+    explicit RenamesSeeAnotherVolume(const AnsiString& folder) {
+        folder_ = AnsiUpperCase(folder);
+        RedirectImport("MoveFileExA", &Move, original_);
+    }
+    ~RenamesSeeAnotherVolume() {
+        decltype(original_) ours;
+        RedirectImport("MoveFileExA", original_, ours);
+    }
+
+  private:
+    static BOOL WINAPI Move(LPCSTR from, LPCSTR to, DWORD flags) {
+        if (AnsiUpperCase(ExtractFilePath(from)) == folder_) {
+            SetLastError(ERROR_NOT_SAME_DEVICE);
+            return FALSE;
+        }
+        return original_(from, to, flags);
+    }
+
+    static inline AnsiString folder_;
+    static inline decltype(&MoveFileExA) original_ = nullptr;
+};
+
+// A target on a nearly full volume, where no copy fits beside the old file, and the old file
+// cannot make room for the new one: the new one would not fit in its place, another program holds
+// the old one, or the rename failed because the target is in use rather than on another volume.
+// The install fails, the old file stays whole and the download stays for a later run, which puts
+// the new file in place once the obstacle has gone. Where the rename saw another volume first, a
+// holder that opened the file for no access at all is seen only once the delete waits for it:
+// the install fails all the same, and the file goes when that holder lets it go.
+TEST_F(Engine, ANearlyFullVolumeLosesNoFile) {
+    const AnsiString drive = TestBedValue("QUEN6_SMALL_DRIVE");
+    const int room = StrToIntDef(TestBedValue("QUEN6_SMALL_DRIVE_BYTES"), 0);
+    if (drive.empty() || room <= 0)
+        GTEST_SKIP() << "the test bed has no small drive";
+    // Sizes for a volume of 1 MiB, scaled to the drive's.
+    const auto bytes = [room](int size) {
+        return static_cast<int>(static_cast<long long>(room) * size / 1048576);
+    };
+    struct Row {
+        const char* name;
+        int filler, old, fresh;
+        bool downloadBeside; // on the drive, beside the target, rather than in the download folder
+        DWORD holderAccess, holderShare;
+        bool volumeFirst; // the rename sees the other volume before the holder
+        bool oldStays;
+    };
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const Row rows[] = {
+        {"the new file fits nowhere", 600000, 300000, 500000, false, 0, 0, false, true},
+        {"held, the download on the same volume", 100000, 500000, 400000, true, 0,
+         FILE_SHARE_DELETE, false, true},
+        {"held for no access, sharing the delete", 560000, 300000, 400000, false, 0,
+         FILE_SHARE_DELETE, false, true},
+        {"held for no access, sharing the delete, the volume seen first", 560000, 300000, 400000,
+         false, 0, FILE_SHARE_DELETE, true, false},
+        {"held for no access, sharing all, the volume seen first", 560000, 300000, 400000, false, 0,
+         all, true, false},
+    };
+    const AnsiString target = drive + "\\app.dll", filler = drive + "\\filler.bin";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Removed removedTarget{target}, removedFiller{filler};
+        WriteFile(filler, AnsiString(bytes(row.filler), 'f'));
+        const AnsiString old(bytes(row.old), 'o');
+        WriteFile(target, old);
+        const Offer fresh{target, AnsiString(bytes(row.fresh), 'n')};
+        const AnsiString download = (row.downloadBeside ? drive + "\\" : downloads) + "ud0.$$$";
+        const Removed removedDownload{download};
+        ForceDirectories(downloads);
+        WriteStamped(download, fresh.body);
+        WriteFile(stateFile, UpdateList("", false, {fresh.Line("http://h/x") + "?" + download}));
+        {
+            const std::unique_ptr<HeldFile> holder =
+                row.holderShare || row.holderAccess
+                    ? std::make_unique<HeldFile>(target, row.holderAccess, row.holderShare)
+                    : nullptr;
+            const std::unique_ptr<RenamesSeeAnotherVolume> volume =
+                row.volumeFirst ? std::make_unique<RenamesSeeAnotherVolume>(downloads) : nullptr;
+            EXPECT_EQ(InstallOnly(), 4);
+            EXPECT_EQ(ReadFile(download), fresh.body);
+        }
+        if (row.oldStays)
+            EXPECT_EQ(ReadFile(target), old);
+        else
+            EXPECT_FALSE(FileExistsAnyDate(target));
+        ForceDeleteFile(filler);
+        EXPECT_EQ(InstallOnly(), 0);
+        ExpectInstalled(target, fresh.body);
+        EXPECT_EQ(NamesIn(drive + "\\"), std::set<AnsiString>{"app.dll"});
+        EXPECT_TRUE(NamesIn(downloads).empty());
+    }
 }
 
 // The user learns only that the download failed; the debugger output says why, with the URL.

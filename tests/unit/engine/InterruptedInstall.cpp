@@ -12,6 +12,7 @@
 #include "Download.h"
 
 #include "Forms.h"
+#include "Imports.h"
 
 #include <windows.h>
 
@@ -30,38 +31,6 @@ void Step() {
         SetEvent(stopped);
         Sleep(INFINITE);
     }
-}
-
-// The program's own import of a kernel32 function, pointed at a replacement; the original is
-// returned.
-void* Redirect(const char* name, void* replacement) {
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         module->Name; ++module) {
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->OriginalFirstThunk);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            const auto* byName =
-                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) != 0)
-                continue;
-            DWORD protection;
-            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), PAGE_READWRITE,
-                           &protection);
-            void* original = reinterpret_cast<void*>(slots->u1.Function);
-            slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&slots->u1.Function, sizeof(slots->u1.Function), protection,
-                           &protection);
-            return original;
-        }
-    }
-    return nullptr;
 }
 
 decltype(&CreateDirectoryA) createDirectory;
@@ -111,11 +80,6 @@ BOOL WINAPI StepDeleteFile(LPCSTR path) {
     return deleteFile(path);
 }
 
-template <typename Function>
-void Redirect(const char* name, Function replacement, Function& original) {
-    original = reinterpret_cast<Function>(Redirect(name, reinterpret_cast<void*>(replacement)));
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -130,11 +94,11 @@ int main(int argc, char** argv) {
         return 2;
     stopped = event.get();
     Application->Initialize();
-    Redirect("CreateDirectoryA", &StepCreateDirectory, createDirectory);
-    Redirect("WriteFile", &StepWriteFile, writeFile);
-    Redirect("MoveFileExA", &StepMoveFileEx, moveFileEx);
-    Redirect("CopyFileA", &StepCopyFile, copyFile);
-    Redirect("DeleteFileA", &StepDeleteFile, deleteFile);
+    RedirectImport("CreateDirectoryA", &StepCreateDirectory, createDirectory);
+    RedirectImport("WriteFile", &StepWriteFile, writeFile);
+    RedirectImport("MoveFileExA", &StepMoveFileEx, moveFileEx);
+    RedirectImport("CopyFileA", &StepCopyFile, copyFile);
+    RedirectImport("DeleteFileA", &StepDeleteFile, deleteFile);
     if (!createDirectory || !writeFile || !moveFileEx || !copyFile || !deleteFile)
         return 3;
     TDownload run;
