@@ -3,9 +3,30 @@
 #include "Language.h"
 #include "TextNumbers.h"
 
+#include <cctype>
 #include <climits>
 
 THttp* Http = nullptr;
+
+namespace {
+
+// True for a URL that begins with a scheme other than http and "://". Completed, such a URL
+// names its scheme as the host with an empty port, which the client refuses; the trace names
+// the scheme instead.
+bool NamesOtherScheme(const AnsiString& url) {
+    const auto colon = url.find("://");
+    if (colon == AnsiString::npos || colon == 0 ||
+        !std::isalpha(static_cast<unsigned char>(url[0])))
+        return false;
+    for (std::size_t i = 1; i < colon; ++i) {
+        const unsigned char c = static_cast<unsigned char>(url[i]);
+        if (!std::isalnum(c) && c != '+' && c != '-' && c != '.')
+            return false;
+    }
+    return AnsiCompareText(url.substr(0, 5), "HTTP:") != 0;
+}
+
+} // namespace
 
 AnsiString CompleteUrl(const AnsiString& url) {
     if (AnsiCompareText(url.substr(0, 5), "HTTP:") == 0)
@@ -97,6 +118,7 @@ bool THttp::Request(AnsiString url) {
     NmHttp->HeaderInfo.Password.clear();
     if (url.empty())
         return false;
+    const AnsiString asked = url;
     url = CompleteUrl(url);
     AuthNeeded = false;
     Succeeded = false;
@@ -111,7 +133,10 @@ bool THttp::Request(AnsiString url) {
         try {
             NmHttp->Get(url);
         } catch (const Exception& e) {
-            TraceException("GET " + url, e);
+            if (NamesOtherScheme(asked))
+                Trace("GET " + asked, "only http:// URLs are fetched");
+            else
+                TraceException("GET " + url, e);
             RequestRaised = true;
         } catch (...) {
             RequestRaised = true;

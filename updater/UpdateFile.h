@@ -12,13 +12,15 @@ constexpr char kUpdaterEntryPath[] = "$$update$$";
 
 class TUpdateFile : public TObject {
   public:
-    // An entry read from the line; when the line does not parse, Path stays empty.
-    explicit TUpdateFile(const AnsiString& line);
+    // An entry read from the line; when the line does not parse, Path stays empty (and reason,
+    // when given, says why).
+    explicit TUpdateFile(const AnsiString& line, AnsiString* reason = nullptr);
 
     // Reads the line "path?url?date?time?size[?localfile]" into the fields and returns true.
     // Returns false when the line does not parse, and leaves Path, LocalFile and Url empty,
-    // Time 0 and Size -1. Never raises.
-    bool Parse(const AnsiString& line);
+    // Time 0 and Size -1; reason, when given, then receives why, in words for the one who wrote
+    // the line (such as: the time "12:00" is not hh:mm:ss). Never raises.
+    bool Parse(const AnsiString& line, AnsiString* reason = nullptr);
     // The entry as a line that Parse reads back to the same fields: the date written as
     // "yyyy/mm/dd" and the time as "hh:nn:ss" with the user's separators, and the sixth field
     // only when LocalFile is not empty.
@@ -31,5 +33,6 @@ class TUpdateFile : public TObject {
     int Size = 0;
 };
 
-// The entry the line forms, or null when the line does not parse.
-std::unique_ptr<TUpdateFile> CreateUpdateFile(const AnsiString& line);
+// The entry the line forms, or null when the line does not parse (reason, when given, then says
+// why, as Parse does).
+std::unique_ptr<TUpdateFile> CreateUpdateFile(const AnsiString& line, AnsiString* reason = nullptr);

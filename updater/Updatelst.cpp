@@ -75,6 +75,16 @@ void DeleteMarked(TStringList& list, const std::vector<bool>& marked) {
         list.Delete(list.Count() - 1);
 }
 
+// Line breaks (CR LF, LF or CR) among the characters of codes 0 to 32 at the start of the text,
+// which Trim removes.
+int CountLeadingBreaks(const AnsiString& text) {
+    int breaks = 0;
+    for (std::size_t i = 0; i < text.size() && static_cast<unsigned char>(text[i]) <= ' '; ++i)
+        if (text[i] == '\n' || (text[i] == '\r' && text.compare(i + 1, 1, "\n") != 0))
+            ++breaks;
+    return breaks;
+}
+
 bool HasListedStamp(const AnsiString& file, const TUpdateFile& entry) {
     const TFileStamp stamp = GetFileStamp(file);
     return stamp.Size != -1 && stamp.Size == entry.Size && stamp.Time == entry.Time;
@@ -142,6 +152,8 @@ bool TUpdateFileList::LoadFromUrl(const AnsiString& url) {
     // A byte order mark, which some editors write at the start of a text, is no part of it.
     if (fetched && body.compare(0, 3, "\xEF\xBB\xBF") == 0)
         body.erase(0, 3);
+    Source = CompleteUrl(url);
+    LeadingBreaks = fetched ? CountLeadingBreaks(body) : 0;
     if (fetched)
         Lines.SetText(Trim(body));
     else
@@ -156,8 +168,13 @@ bool TUpdateFileList::Parse() {
     // moved over a target.
     for (int i = 0; i < Count(); ++i)
         GetFile(i)->LocalFile.clear();
-    if (!read)
+    if (!read) {
+        // The user learns only that the update information could not be obtained; the vendor
+        // finds the line to mend here.
+        Trace("list " + Source,
+              "line " + IntToStr(LeadingBreaks + RejectedLine + 1) + ": " + RejectedReason);
         return false;
+    }
     SortFiles();
     return true;
 }
@@ -178,6 +195,8 @@ void TUpdateFileList::ReadMessage() {
 bool TUpdateFileList::ReadFiles() {
     bool result = true;
     ClearFiles();
+    RejectedLine = -1;
+    RejectedReason.clear();
     const int header = FindHeader(Lines, "[update]");
     if (header < 0)
         return result;
@@ -190,8 +209,11 @@ bool TUpdateFileList::ReadFiles() {
             continue;
         else if (BeginsSection(line))
             break;
-        else if (!AddFileLine(line))
+        else if (!AddFileLine(line, result ? &RejectedReason : nullptr)) {
+            if (result)
+                RejectedLine = i;
             result = false;
+        }
     }
     return result;
 }
@@ -251,8 +273,8 @@ int TUpdateFileList::CompareFiles(TStringList* list, int index1, int index2) {
     return a->Time > b->Time ? -1 : 1;
 }
 
-bool TUpdateFileList::AddFileLine(const AnsiString& line) {
-    auto entry = CreateUpdateFile(line);
+bool TUpdateFileList::AddFileLine(const AnsiString& line, AnsiString* reason) {
+    auto entry = CreateUpdateFile(line, reason);
     if (!entry)
         return false;
     Files.AddObject(line, entry.get());

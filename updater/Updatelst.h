@@ -20,19 +20,20 @@ class TUpdateFileList {
     // Fetches the list text through the global Http into Lines, trimmed as one text and
     // without a leading UTF-8 byte order mark, and returns true; on failure Lines is emptied and
     // the result is false. Needed is reset and RequestResult takes the module's request result
-    // either way; Files and Message stay.
+    // either way; Files and Message stay. Source and LeadingBreaks are set for Parse's report.
     bool LoadFromUrl(const AnsiString& url);
     // Reads the message and the entries; then orders the entries by path, the latest time of a
     // path first, and keeps one entry per path. Returns false, leaving the entries unordered,
-    // when an entry line forms no entry. The entries of a server's list name no downloads: a
-    // sixth field on its lines is dropped.
+    // when an entry line forms no entry; the debugger output then gets "list <Source>: line
+    // <n>: <why>" for the first such line, n counted from 1 in the text as it was fetched. The
+    // entries of a server's list name no downloads: a sixth field on its lines is dropped.
     bool Parse();
     // Message := a line feed and the trimmed line for each line of the "[message]" section;
     // empty when there is no such section.
     void ReadMessage();
     // Rebuilds Files from the "[update]" section, in the order of the text, and sets Needed on
-    // "$$needed$$" (never resets it). Returns false when a line forms no entry; the other lines
-    // are read all the same.
+    // "$$needed$$" (never resets it). Returns false when a line forms no entry, with the first
+    // such line in RejectedLine and RejectedReason; the other lines are read all the same.
     bool ReadFiles();
     // Orders the entries as CompareFiles does, then removes every entry whose path equals,
     // byte for byte, the one before it.
@@ -41,8 +42,9 @@ class TUpdateFileList {
     // paths by CompareStringA for the user's default locale, paths it holds equal by their
     // bytes, then the later time first.
     static int CompareFiles(TStringList* list, int index1, int index2);
-    // Appends the entry the line forms, with the line; false when it forms none.
-    bool AddFileLine(const AnsiString& line);
+    // Appends the entry the line forms, with the line; false when it forms none (reason, when
+    // given, then says why).
+    bool AddFileLine(const AnsiString& line, AnsiString* reason = nullptr);
     // Lines := "[update]" and the line of each entry in list order.
     void WriteLines();
     void ClearFiles();
@@ -103,4 +105,9 @@ class TUpdateFileList {
     bool Needed = false;
     int RequestResult = 0; // 1: the last fetch raised an error, 2: otherwise, 0: never fetched
     AnsiString Message;
+    AnsiString Source;     // the URL of the last fetch, as it was requested
+    int LeadingBreaks = 0; // line breaks trimmed off the start of the fetched text
+    int RejectedLine = -1; // index in Lines of the first line of the last ReadFiles that formed
+                           // no entry; -1 when every line formed one
+    AnsiString RejectedReason;
 };

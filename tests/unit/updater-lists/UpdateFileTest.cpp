@@ -64,52 +64,92 @@ std::vector<Good> GoodLines() {
     };
 }
 
-const AnsiString kBadLines[] = {
-    "",
-    " \t ",
-    "a/b.dll?dir/b.dll?2003/06/12?08:38:20", // fewer than four "?"
-    "a/b.dll?dir/b.dll?2003/06/12",
-    "?u?2003/06/12?08:38:20?1200", // begins with "?"
-    " ?u?2003/06/12?08:38:20?1200",
-    "p??2003/06/12?08:38:20?1200", // two "?" in a row
-    "p?u??08:38:20?1200",
-    "p?u?2003/06/12??1200",
-    "p?u?2003/06/12?08:38:20??x",
-    "p?u?2003/06/12 ?08:38:20?1200", // a blank before the "?" after date or time
-    "p?u?2003/06/12?08:38:20 ?1200",
+// Each line with the reason the reader gives for it.
+struct Bad {
+    AnsiString line;
+    AnsiString reason;
+};
+
+const AnsiString kSizeIs = "the size ", kNoSize = "\" is not a whole number of at least 1";
+
+const Bad kBadLines[] = {
+    {"", "too few fields: no URL follows the path"},
+    {" \t ", "too few fields: no URL follows the path"},
+    {"a/b.dll", "too few fields: no URL follows the path"},
+    {"a/b.dll?dir/b.dll", "too few fields: no date follows the URL"},
+    {"a/b.dll?dir/b.dll?2003/06/12?08:38:20", // fewer than four "?"
+     "too few fields: no size follows the time"},
+    {"a/b.dll?dir/b.dll?2003/06/12", "too few fields: no time follows the date"},
+    {"?u?2003/06/12?08:38:20?1200", "the path is empty"}, // begins with "?"
+    {" ?u?2003/06/12?08:38:20?1200", "the path is empty"},
+    {"p??2003/06/12?08:38:20?1200", "the URL is empty"}, // two "?" in a row
+    {"p? ?2003/06/12?08:38:20?1200", "the URL is empty"},
+    {"p?u??08:38:20?1200", "the date is empty"},
+    {"p?u?2003/06/12??1200", "the time is empty"},
+    {"p?u?2003/06/12?08:38:20??x", kSizeIs + "\"" + kNoSize},
+    // A blank before the "?" after date or time.
+    {"p?u?2003/06/12 ?08:38:20?1200", "the date \"2003/06/12 \" is not yyyy/mm/dd"},
+    {"p?u?2003/06/12?08:38:20 ?1200", "the time \"08:38:20 \" is not hh:mm:ss"},
     // Size.
-    "p?u?2003/06/12?08:38:20?0",
-    "p?u?2003/06/12?08:38:20?-5",
-    "p?u?2003/06/12?08:38:20?12a",
-    "p?u?2003/06/12?08:38:20?",
-    "p?u?2003/06/12?08:38:20?1200 ?x",
-    "p?u?2003/06/12?08:38:20?2147483648",
+    {"p?u?2003/06/12?08:38:20?0", kSizeIs + "\"0" + kNoSize},
+    {"p?u?2003/06/12?08:38:20?-5", kSizeIs + "\"-5" + kNoSize},
+    {"p?u?2003/06/12?08:38:20?12a", kSizeIs + "\"12a" + kNoSize},
+    {"p?u?2003/06/12?08:38:20?", kSizeIs + "\"" + kNoSize},
+    {"p?u?2003/06/12?08:38:20?1200 ?x", kSizeIs + "\"1200 " + kNoSize},
+    {"p?u?2003/06/12?08:38:20?2147483648", kSizeIs + "\"2147483648" + kNoSize},
     // Years, months and days.
-    Stamped("100/06/12", "08:38:20"),
-    Stamped("1979/12/31", "23:59:59"),
-    Stamped("10000/01/01", "00:00:00"),
-    Stamped("2147483648/01/01", "00:00:00"),
-    Stamped("2003/00/12", "08:38:20"),
-    Stamped("2003/13/12", "08:38:20"),
-    Stamped("2003/02/29", "08:38:20"),
-    Stamped("2003/02/30", "08:38:20"),
-    Stamped("2003/04/31", "08:38:20"),
-    Stamped("2003/06/00", "08:38:20"),
-    Stamped("2003/06/32", "08:38:20"),
+    {Stamped("100/06/12", "08:38:20"),
+     "the year \"100\" in the date \"100/06/12\" is not from 1980 to 9999"},
+    {Stamped("1979/12/31", "23:59:59"),
+     "the year \"1979\" in the date \"1979/12/31\" is not from 1980 to 9999"},
+    {Stamped("10000/01/01", "00:00:00"),
+     "the year \"10000\" in the date \"10000/01/01\" is not from 1980 to 9999"},
+    {Stamped("2147483648/01/01", "00:00:00"),
+     "the year \"2147483648\" in the date \"2147483648/01/01\" is not from 1980 to 9999"},
+    {Stamped("2003/00/12", "08:38:20"),
+     "the month \"00\" in the date \"2003/00/12\" is not from 1 to 12"},
+    {Stamped("2003/13/12", "08:38:20"),
+     "the month \"13\" in the date \"2003/13/12\" is not from 1 to 12"},
+    {Stamped("2003/02/29", "08:38:20"),
+     "the day \"29\" in the date \"2003/02/29\" is past the end of its month"},
+    {Stamped("2003/02/30", "08:38:20"),
+     "the day \"30\" in the date \"2003/02/30\" is past the end of its month"},
+    {Stamped("2003/04/31", "08:38:20"),
+     "the day \"31\" in the date \"2003/04/31\" is past the end of its month"},
+    {Stamped("2003/06/00", "08:38:20"),
+     "the day \"00\" in the date \"2003/06/00\" is not from 1 to 31"},
+    {Stamped("2003/06/32", "08:38:20"),
+     "the day \"32\" in the date \"2003/06/32\" is not from 1 to 31"},
+    {Stamped("05/01/2024", "12:00:00"), // month, day and year
+     "the day \"2024\" in the date \"05/01/2024\" is not from 1 to 31"},
     // Hours, minutes and seconds.
-    Stamped("2003/06/12", "24:00:00"),
-    Stamped("2003/06/12", "08:60:00"),
-    Stamped("2003/06/12", "08:38:60"),
-    // Five or seven numbers, and empty numbers.
-    Stamped("2003/06/12", "08:38"),
-    Stamped("2003/06/12", "08:38:20:01"),
-    Stamped("2003/06/12/", "08:38:20"),
-    Stamped("2003//06", "12:08:38:20"),
-    Stamped("/2003/06/12", "08:38:20"),
-    Stamped("2003/06/12", "08:38:"),
-    Stamped("2003y6m1d", "08:38:20"),
+    {Stamped("2003/06/12", "24:00:00"),
+     "the hour \"24\" in the time \"24:00:00\" is not from 0 to 23"},
+    {Stamped("2003/06/12", "08:60:00"),
+     "the minute \"60\" in the time \"08:60:00\" is not from 0 to 59"},
+    {Stamped("2003/06/12", "08:38:60"),
+     "the second \"60\" in the time \"08:38:60\" is not from 0 to 59"},
+    {Stamped("2003/06/12", "08:38:99999999999"),
+     "the second \"99999999999\" in the time \"08:38:99999999999\" is not from 0 to 59"},
+    // Numbers that stand in the other field than their place among the six: the date does not
+    // hold its three.
+    {Stamped("2003/06/12/25", "38:20"), "the date \"2003/06/12/25\" is not yyyy/mm/dd"},
+    {Stamped("2003/02", "30/08:38:20"), "the date \"2003/02\" is not yyyy/mm/dd"},
+    // Five or seven numbers, and empty numbers: the date is at fault unless it holds three.
+    {Stamped("2003/06/12", "08:38"), "the time \"08:38\" is not hh:mm:ss"},
+    {Stamped("2024-05-01", "12:00"), "the time \"12:00\" is not hh:mm:ss"},
+    {Stamped("2003/06/12", "08:38:20:01"), "the time \"08:38:20:01\" is not hh:mm:ss"},
+    {Stamped("2003/06", "08:38:20"), "the date \"2003/06\" is not yyyy/mm/dd"},
+    {Stamped("2003/06/12/08", "38:20:01"), "the date \"2003/06/12/08\" is not yyyy/mm/dd"},
+    {Stamped("2003/06/12/08/38/20", "01"), "the date \"2003/06/12/08/38/20\" is not yyyy/mm/dd"},
+    {Stamped("2003/06/12/", "08:38:20"), "the date \"2003/06/12/\" is not yyyy/mm/dd"},
+    {Stamped("2003//06", "12:08:38:20"), "the date \"2003//06\" is not yyyy/mm/dd"},
+    {Stamped("/2003/06/12", "08:38:20"), "the date \"/2003/06/12\" is not yyyy/mm/dd"},
+    {Stamped("2003/06/12", "08:38:"), "the time \"08:38:\" is not hh:mm:ss"},
+    {Stamped("2003/06/12", ":08:38:20"), "the time \":08:38:20\" is not hh:mm:ss"},
+    {Stamped("2003y6m1d", "08:38:20"), "the date \"2003y6m1d\" is not yyyy/mm/dd"},
     // A "?" in the URL shifts every later field.
-    "p?http://h/x?a=1?2003/06/12?08:38:20?1200",
+    {"p?http://h/x?a=1?2003/06/12?08:38:20?1200", kSizeIs + "\"08:38:20" + kNoSize},
 };
 
 void ExpectFields(const TUpdateFile& entry, const AnsiString& path, const AnsiString& url,
@@ -133,12 +173,21 @@ TEST(TUpdateFile, ParsesLines) {
 }
 
 TEST(TUpdateFile, RejectsLines) {
-    for (const AnsiString& line : kBadLines) {
-        SCOPED_TRACE(line);
-        EXPECT_FALSE(CreateUpdateFile(line));
-        TUpdateFile entry(line);
+    for (const Bad& bad : kBadLines) {
+        SCOPED_TRACE(bad.line);
+        EXPECT_FALSE(CreateUpdateFile(bad.line));
+        AnsiString reason;
+        EXPECT_FALSE(CreateUpdateFile(bad.line, &reason));
+        EXPECT_EQ(reason, bad.reason);
+        TUpdateFile entry(bad.line);
         EXPECT_EQ(entry.Path, "");
         EXPECT_EQ(entry.Size, -1);
+        // A parse over a good entry says the same and clears it.
+        TUpdateFile good(kBaseLine);
+        reason.clear();
+        EXPECT_FALSE(good.Parse(bad.line, &reason));
+        EXPECT_EQ(reason, bad.reason);
+        EXPECT_EQ(good.Path, "");
     }
 }
 

@@ -1,5 +1,6 @@
 #include "Updatelst.h"
 
+#include "DebugOutput.h"
 #include "HttpMod.h"
 #include "HttpTestServer.h"
 #include "Lists.h"
@@ -318,4 +319,90 @@ TEST_F(LoadFromUrl, FailureEmptiesTheLinesAndKeepsTheRest) {
     EXPECT_FALSE(list.LoadFromUrl("http://127.0.0.1:1/list.txt"));
     EXPECT_EQ(list.Lines.Count(), 0);
     EXPECT_EQ(list.GetRequestResult(), 1);
+}
+
+// A list that a line makes unusable tells the vendor, in one line of the debugger output, which
+// line it is, counted as an editor counts it, and why.
+TEST_F(LoadFromUrl, RejectedListNamesItsFirstRejectedLine) {
+    struct Row {
+        const char* name;
+        AnsiString text; // lines ended by "\n"
+        int line;        // 0: the list parses
+        AnsiString reason;
+    };
+    const Row rows[] = {
+        {"time without seconds after the message and the marker",
+         "[message]\nNew version\n\n[update]\n$$needed$$\n" + E1 + "\np?u?2024/05/01?12:00?7\n", 7,
+         "the time \"12:00\" is not hh:mm:ss"},
+        {"date as month, day, year", "[update]\np?u?05/01/2024?12:00:00?7\n", 2,
+         "the day \"2024\" in the date \"05/01/2024\" is not from 1 to 31"},
+        {"year before 1980", "[update]\n" + E1 + "\np?u?1979/12/31?23:59:58?7\n", 3,
+         "the year \"1979\" in the date \"1979/12/31\" is not from 1980 to 9999"},
+        {"day past the end of its month", "[update]\np?u?2023/02/29?12:00:00?7\n", 2,
+         "the day \"29\" in the date \"2023/02/29\" is past the end of its month"},
+        {"size 0", "[update]\np?u?2024/05/01?12:00:00?0\n", 2,
+         "the size \"0\" is not a whole number of at least 1"},
+        {"size not a number", "[update]\np?u?2024/05/01?12:00:00?12 KB\n", 2,
+         "the size \"12 KB\" is not a whole number of at least 1"},
+        {"too few fields", "[update]\np?http://h/p\n", 2,
+         "too few fields: no date follows the URL"},
+        {"empty URL", "[update]\np??2024/05/01?12:00:00?7\n", 2, "the URL is empty"},
+        {"marker in another case", "[update]\n$$NEEDED$$\n", 2,
+         "too few fields: no URL follows the path"},
+        {"the first of two rejected lines",
+         "[update]\n" + E1 + "\np?u?2024/05/01?12:00?7\np?u?2024/05/01?12:00:00?0\n", 3,
+         "the time \"12:00\" is not hh:mm:ss"},
+        {"blank lines inside the section count",
+         "[update]\n\n  \n" + E1 + "\n\np?u?2024/05/01?12:00:00?0\n", 6,
+         "the size \"0\" is not a whole number of at least 1"},
+        // Blank lines before the text are trimmed off before it is read, yet the vendor sees them.
+        {"blank lines and blanks before the text",
+         "\n \t\n\n  [update]\np?u?2024/05/01?12:00:00?0\n", 5,
+         "the size \"0\" is not a whole number of at least 1"},
+        {"byte order mark and a blank line before the text",
+         "\xEF\xBB\xBF\n[update]\np?u?2024/05/01?12:00:00?0\n", 3,
+         "the size \"0\" is not a whole number of at least 1"},
+        {"a bad line after the section is not read",
+         "[update]\n" + E1 + "\n[notes]\np?u?2024/05/01?12:00?7\n", 0, ""},
+    };
+    for (const Row& row : rows)
+        for (const char* lineBreak : {"\r\n", "\n", "\r"}) {
+            SCOPED_TRACE(testing::Message()
+                         << row.name << ", break " << int(lineBreak[0]) << int(lineBreak[1]));
+            server.Enqueue(HttpReply::Ok(WithBreaks(row.text, lineBreak)));
+            const std::string url = server.Url("/list.txt");
+            ASSERT_TRUE(list.LoadFromUrl(url));
+            const DebugOutput output;
+            EXPECT_EQ(list.Parse(), row.line == 0);
+            EXPECT_EQ(output.Text(), row.line == 0
+                                         ? std::string()
+                                         : "UpdatelstTest.exe: list " + url + ": line " +
+                                               std::to_string(row.line) + ": " + row.reason + "\n");
+        }
+}
+
+TEST_F(LoadFromUrl, ListFromAUrlWithoutSchemeIsNamedAsRequested) {
+    server.Enqueue(HttpReply::Ok("[update]\np?u?2024/05/01?12:00:00?0\n"));
+    const std::string url = server.Url("/list.txt");
+    ASSERT_TRUE(list.LoadFromUrl(url.substr(std::string("http://").size())));
+    const DebugOutput output;
+    EXPECT_FALSE(list.Parse());
+    EXPECT_EQ(output.Text(), "UpdatelstTest.exe: list " + url +
+                                 ": line 2: the size \"0\" is not a whole number of at least 1\n");
+}
+
+// Only http:// is fetched; a URL of another scheme fails as a raised request (the next list URL
+// is tried) and its trace says why.
+TEST_F(LoadFromUrl, OtherSchemeIsNotFetched) {
+    const std::string hostAndPath = "127.0.0.1:" + std::to_string(server.Port()) + "/list.txt";
+    for (const std::string scheme : {"https", "HTTPS", "ftp", "svn+ssh"}) {
+        SCOPED_TRACE(scheme);
+        const std::string url = scheme + "://" + hostAndPath;
+        const DebugOutput output;
+        EXPECT_FALSE(list.LoadFromUrl(url));
+        EXPECT_EQ(list.GetRequestResult(), 1);
+        EXPECT_EQ(output.Text(),
+                  "UpdatelstTest.exe: GET " + url + ": only http:// URLs are fetched\n");
+    }
+    EXPECT_TRUE(server.Requests().empty());
 }
