@@ -390,7 +390,9 @@ TEST(TReplyHeader, Fields) {
             EXPECT_THROW(Read(reply, 1000), ESockError);
             continue;
         }
-        const auto [header, rest] = Read(reply, 1000);
+        std::pair<TReplyHeader, std::string> read;
+        EXPECT_NO_THROW(read = Read(reply, 1000));
+        const auto& [header, rest] = read;
         EXPECT_EQ(rest, "body");
         EXPECT_EQ(header.Location, row.location);
         EXPECT_EQ(header.Cookie, row.cookie);
