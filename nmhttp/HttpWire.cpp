@@ -4,6 +4,7 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -28,6 +29,13 @@ AnsiString Field(const AnsiString& line, int index) {
         if (index-- == 0)
             return line.substr(start, pos - start);
     }
+}
+
+bool IsAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsHexDigit(char c) {
+    return IsDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
 }
 
 bool SameAscii(const AnsiString& a, const char* upper) {
@@ -55,6 +63,23 @@ long long DecimalUpTo(const AnsiString& digits, long long cap) {
             value = value * 10 + (c - '0');
     }
     return value < cap ? value : cap;
+}
+
+// The length a Content-Length value gives: a decimal number, or a list of that one number
+// repeated ("5, 5"), counted no higher than INT_MAX + 1; -1 for anything else.
+long long LengthOf(const AnsiString& value) {
+    long long length = -1;
+    std::size_t pos = 0;
+    do {
+        const std::size_t comma = std::min(value.find(',', pos), value.size());
+        const long long element =
+            DecimalUpTo(TrimWhere(value.substr(pos, comma - pos), IsBlank), INT_MAX + 1LL);
+        if (element < 0 || (length >= 0 && element != length))
+            return -1;
+        length = element;
+        pos = comma + 1;
+    } while (pos <= value.size());
+    return length;
 }
 
 // A value that goes into a later request: a control byte in it could end the request's line
@@ -153,19 +178,41 @@ AnsiString RemoveDotSegments(const AnsiString& path) {
     return out;
 }
 
+// Two upper-case hexadecimal digits.
+AnsiString HexByte(char c) {
+    static const char hex[] = "0123456789ABCDEF";
+    const unsigned char byte = static_cast<unsigned char>(c);
+    return {hex[byte >> 4], hex[byte & 15]};
+}
+
+// The first byte of the host that RFC 3986's reg-name has no place for (it takes letters, digits,
+// "-._~", "!$&'()*+,;=" and "%" with two hexadecimal digits; an IPv4 address is one too), or
+// npos when there is none. Such a byte would go into the Host line and the look-up raw.
+std::size_t BadHostByte(const AnsiString& host) {
+    static const char others[] = "-._~!$&'()*+,;=";
+    for (std::size_t i = 0; i < host.size(); ++i) {
+        const char c = host[i];
+        if (IsAsciiLetter(c) || IsDigit(c) || (c != '\0' && std::strchr(others, c)))
+            continue;
+        if (c == '%' && i + 2 < host.size() && IsHexDigit(host[i + 1]) && IsHexDigit(host[i + 2])) {
+            i += 2;
+            continue;
+        }
+        return i;
+    }
+    return AnsiString::npos;
+}
+
 // What the request line names for a URL or a target: without its fragment, which no request
 // carries, and with a blank or a control byte as "%" and two hexadecimal digits, so that the line
 // keeps its three words. Every other byte goes as it stands, a "%" too: URLs written escaped
 // already send what they sent before.
 AnsiString RequestLineTarget(const AnsiString& target) {
-    static const char hex[] = "0123456789ABCDEF";
     AnsiString out;
     for (char c : target.substr(0, target.find('#'))) {
         const unsigned char byte = static_cast<unsigned char>(c);
         if (byte <= 0x20 || byte == 0x7F) {
-            out += '%';
-            out += hex[byte >> 4];
-            out += hex[byte & 15];
+            out += '%' + HexByte(c);
         } else {
             out += c;
         }
@@ -184,6 +231,14 @@ THttpUrl SplitUrl(const AnsiString& url, int defaultPort) {
         throw ESockError("The URL is no plain HTTP URL: " + url);
     if (!r.HasAuthority)
         throw ESockError("The URL names no host: " + url);
+    // A user name before the host would be taken for part of the host or of its port.
+    if (r.Authority.find('@') != AnsiString::npos)
+        throw EUrlUserName("The URL names a user name before its host: " + url);
+    // A host in brackets is an IPv6 address (or a later kind), which no IPv4 socket reaches.
+    if (r.Authority.compare(0, 1, "[") == 0)
+        throw ESockError("The URL names its host in brackets, as an IPv6 address; this client "
+                         "connects over IPv4 only: " +
+                         url);
     THttpUrl parts;
     parts.Port = defaultPort;
     const std::size_t colon = r.Authority.find(':');
@@ -196,6 +251,10 @@ THttpUrl SplitUrl(const AnsiString& url, int defaultPort) {
     }
     if (parts.Host.empty())
         throw ESockError("The URL names no host: " + url);
+    const std::size_t bad = BadHostByte(parts.Host);
+    if (bad != AnsiString::npos)
+        throw ESockError("The URL's host holds the byte 0x" + HexByte(parts.Host[bad]) +
+                         ", which no host name has: " + url);
     parts.Target =
         (r.Path.empty() ? AnsiString("/") : r.Path) + (r.HasQuery ? "?" + r.Query : AnsiString());
     return parts;
@@ -209,15 +268,13 @@ bool SameServer(const THttpUrl& a, const THttpUrl& b) {
            });
 }
 
-// RFC 3986, section 5.2.2, but for a reference with a scheme, which is taken as it stands.
+// RFC 3986, section 5.2.2.
 AnsiString ResolveReference(const AnsiString& base, const AnsiString& reference) {
     const TReference r = SplitReference(reference);
-    if (r.HasScheme)
-        return reference;
     const TReference b = SplitReference(base);
     TReference t;
-    if (r.HasAuthority) {
-        t.HasAuthority = true;
+    if (r.HasScheme || r.HasAuthority) {
+        t.HasAuthority = r.HasAuthority;
         t.Authority = r.Authority;
         t.Path = RemoveDotSegments(r.Path);
         t.HasQuery = r.HasQuery;
@@ -244,7 +301,7 @@ AnsiString ResolveReference(const AnsiString& base, const AnsiString& reference)
             t.Query = r.Query;
         }
     }
-    AnsiString target = b.HasScheme ? b.Scheme + ":" : AnsiString();
+    AnsiString target = r.HasScheme ? r.Scheme + ":" : b.HasScheme ? b.Scheme + ":" : AnsiString();
     if (t.HasAuthority)
         target += "//" + t.Authority;
     target += t.Path;
@@ -327,6 +384,11 @@ void TReplyHeader::TakeLine(const AnsiString& line) {
         complete_ = true;
         return;
     }
+    // A line that begins with a blank continues the field before it (obs-fold): a length split
+    // over two lines is no length a reader can be sure of.
+    const bool lengthBefore = std::exchange(lengthLast_, false);
+    if (IsBlank(line[0]) && lengthBefore)
+        throw ESockError("The reply folds its Content-Length onto a second line");
     // A field is its name up to the first colon and its value without the blanks around it; a
     // name with blanks in it is no name HTTP knows.
     const std::size_t colon = line.find(':');
@@ -340,14 +402,17 @@ void TReplyHeader::TakeLine(const AnsiString& line) {
         Cookie = WithoutControls(value, "Set-Cookie");
         HasCookie = true;
     } else if (SameAscii(name, "CONTENT-LENGTH")) {
-        const long long length = DecimalUpTo(value, INT_MAX + 1LL);
+        // A body of unknown end would be taken for the whole: such a reply is not used.
+        const long long length = LengthOf(value);
+        if (length < 0)
+            throw ESockError("The reply's Content-Length is no length");
         if (length > INT_MAX)
             throw ESockError("The reply announces a length beyond the int range");
         // Which of two lengths the body keeps to is anyone's guess: such a reply is not used.
-        if (lengthField_ && length != (LengthAnnounced ? ContentLength : -1))
+        if (LengthAnnounced && length != ContentLength)
             throw ESockError("The reply announces two different lengths");
-        lengthField_ = true;
-        LengthAnnounced = length >= 0;
-        ContentLength = LengthAnnounced ? static_cast<int>(length) : 0;
+        LengthAnnounced = true;
+        ContentLength = static_cast<int>(length);
+        lengthLast_ = true;
     }
 }

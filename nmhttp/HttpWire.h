@@ -12,6 +12,13 @@ class ESockError : public Exception {
     using Exception::Exception;
 };
 
+// Raised for a URL that names a user name before its host: credentials travel apart from the
+// URL, in the client's own values.
+class EUrlUserName : public ESockError {
+  public:
+    using ESockError::ESockError;
+};
+
 // Bounds on what a server controls.
 constexpr std::size_t kMaxHeaderLine = 8192;  // bytes of one header line, its end included
 constexpr std::size_t kMaxHeaderSize = 65536; // bytes of the whole reply header
@@ -25,17 +32,19 @@ struct THttpUrl {
 
 // Splits a URL as RFC 3986 (appendix B) does: the authority follows "//" and ends at the first
 // "/", "?" or "#"; its host is the text up to a ":", and a number from 1 to 65535 after that
-// ":" gives the port, otherwise defaultPort applies. Raises ESockError when the URL holds a CR
-// or LF, has a scheme other than "http" in any letter case, has no authority, the host is
-// empty, or a ":" is not followed by a port.
+// ":" gives the port, otherwise defaultPort applies. The host is a name of letters, digits,
+// "-._~!$&'()*+,;=" and "%" with two hexadecimal digits (an IPv4 address is one), taken as it
+// stands. Raises EUrlUserName when the authority holds an "@", and ESockError when the URL holds
+// a CR or LF, has a scheme other than "http" in any letter case, has no authority, its host is
+// empty, in brackets (IPv6) or holds any other byte, or a ":" is not followed by a port.
 THttpUrl SplitUrl(const AnsiString& url, int defaultPort);
 
 // Whether the two URLs name the same server: the same host, in any letter case, and port.
 bool SameServer(const THttpUrl& a, const THttpUrl& b);
 
 // The URL a reference (a redirect's Location) names, seen from the URL base: resolved as RFC 3986
-// (section 5) resolves it, the base's scheme and host with its port kept as they are written. A
-// reference that begins with a scheme is returned as it stands.
+// (section 5) resolves it, the schemes and hosts with their ports kept as they are written. The
+// path loses its dot segments also when the reference begins with a scheme.
 AnsiString ResolveReference(const AnsiString& base, const AnsiString& reference);
 
 // Standard Base64 with "=" padding, on one line.
@@ -66,9 +75,11 @@ class TReplyHeader {
   public:
     // Takes the next bytes of the reply and returns how many belong to the header: all of them
     // while it goes on, fewer once its empty line is read (the rest begins the body). Raises
-    // ESockError when a line, the line count or the whole header passes its bound, an announced
-    // length passes the int range, two Content-Length fields differ (one value repeated counts
-    // once), or a Location or Set-Cookie value holds a control character (below 0x20, or 0x7F).
+    // ESockError when a line, the line count or the whole header passes its bound, a
+    // Content-Length value is no decimal number (a comma list of one number repeated counts as
+    // that number) or is folded onto a second line, an announced length passes the int range,
+    // two Content-Length fields differ (one value repeated counts once), or a Location or
+    // Set-Cookie value holds a control character (below 0x20, or 0x7F).
     std::size_t Feed(const char* data, std::size_t size);
     bool Complete() const { return complete_; }
     // Lines read so far, the status line included.
@@ -77,8 +88,8 @@ class TReplyHeader {
     // Fields are found by their name in any letter case; their values lose the blanks and tabs
     // around them.
     int Status = 0;
-    bool LengthAnnounced = false; // a Content-Length field holds a plain decimal number
-    int ContentLength = 0;        // that number, 0 when the reply announced none
+    bool LengthAnnounced = false; // the reply has a Content-Length field
+    int ContentLength = 0;        // its length, 0 when the reply announced none
     AnsiString Location;          // from the last Location field, empty when none
     AnsiString Cookie;            // from the last Set-Cookie field, empty when none
     bool HasCookie = false;
@@ -87,7 +98,7 @@ class TReplyHeader {
     void TakeLine(const AnsiString& line);
 
     AnsiString line_;
-    bool lengthField_ = false; // a Content-Length field was read
+    bool lengthLast_ = false; // the last field line read was a Content-Length
     std::size_t size_ = 0;
     int lines_ = 0;
     bool complete_ = false;

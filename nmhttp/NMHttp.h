@@ -49,13 +49,14 @@ class TNMHTTP : public TPowersock {
     // closes. A reply status below 299 fires OnSuccess, above 399 OnFailure; 401 also fires
     // OnAuthenticationNeeded after the connection is closed. The credentials of HeaderInfo go
     // only to the host and port of the URL given. Returns when the exchange is over; raises
-    // ESockError, before any request for it, for a URL (the one given or a redirect's) that
-    // SplitUrl refuses: no host, a bad port, a scheme other than "http", a line break. It raises
-    // too for a failed look-up, connection, send or read, a body cut before its announced
-    // length, a file that cannot be written, a time-out, an Abort, a reply beyond the bounds,
-    // with two different lengths or with a control character in a value it hands on, and after
-    // kMaxRedirects redirects or repeats. Exceptions of handlers pass through. The connection is
-    // closed when Get returns, also when it raises.
+    // ESockError, before any look-up or request for it, for a URL (the one given or a
+    // redirect's) that SplitUrl refuses: no host or one that is no host name, a user name
+    // (EUrlUserName), a bad port, a scheme other than "http", a line break. It raises too for a
+    // failed look-up, connection, send or read, a body cut before its announced length, a file
+    // that cannot be written, a time-out, an Abort, a reply beyond the bounds, with a length that
+    // is none or two different lengths or with a control character in a value it hands on, and
+    // after kMaxRedirects redirects or repeats. Exceptions of handlers pass through. The connection
+    // is closed when Get returns, also when it raises.
     void Get(AnsiString url);
 
     TNotifyEvent OnAboutToSend;

@@ -132,6 +132,10 @@ bool THttp::Request(AnsiString url) {
         RequestRaised = false;
         try {
             NmHttp->Get(url);
+        } catch (const EUrlUserName& e) {
+            // A URL of the settings or of the list: credentials have their own settings.
+            Trace("GET " + url, e.Message + "; user names go in the settings' user= and pass=");
+            RequestRaised = true;
         } catch (const Exception& e) {
             if (NamesOtherScheme(asked))
                 Trace("GET " + asked, "only http:// URLs are fetched");

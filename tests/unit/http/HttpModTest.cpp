@@ -233,6 +233,8 @@ TEST_F(ModuleTest, StatusTextsOfFailuresBeforeTheRequest) {
         {"invalid host", kInvalidHost + "/list.txt", Numbers({131, 124, 121})},
         {"no host", "/list.txt", Numbers({131})},
         {"another scheme", "ftp://host/list.txt", Numbers({131})},
+        {"user name", "user@host/list.txt", Numbers({131})},
+        {"blank in the host", "h st/list.txt", Numbers({131})},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -260,6 +262,12 @@ TEST_F(ModuleTest, TheClientsErrorReachesTheDebuggerOutput) {
         {"invalid host", kInvalidHost + "/list.txt",
          "HttpModTest.exe: GET http://" + kInvalidHost + "/list.txt: The host " + kInvalidHost +
              " has no address\n"},
+        {"user name", "http://user@host/list.txt",
+         "HttpModTest.exe: GET http://user@host/list.txt: The URL names a user name before its "
+         "host: http://user@host/list.txt; user names go in the settings' user= and pass=\n"},
+        {"blank in the host", "h st/list.txt",
+         "HttpModTest.exe: GET http://h st/list.txt: The URL's host holds the byte 0x20, which no "
+         "host name has: http://h st/list.txt\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
