@@ -143,15 +143,20 @@ testbed_end_prefix() {
 # carry the variable as well. The wineserver's socket folder would not do: a client holds no file
 # of it open once connected.
 testbed_prefix_pids() {
-    local p exe
+    local p t exe
     for p in /proc/[0-9]*; do
-        exe=$(readlink "$p/exe" 2>/dev/null) || continue
+        # A Wine thread that lost its server ends alone: a process whose first thread has ended
+        # shows its program and environment through a thread still running.
+        exe=
+        for t in "$p" "$p"/task/*; do
+            exe=$(readlink "$t/exe" 2>/dev/null) && break
+        done
         case ${exe##*/} in
         wine*) ;;
         *) continue ;;
         esac
         # Its entries end in NUL.
-        if grep -qxzF "WINEPREFIX=$WINEPREFIX" "$p/environ" 2>/dev/null; then
+        if grep -qxzF "WINEPREFIX=$WINEPREFIX" "$t/environ" 2>/dev/null; then
             echo "${p#/proc/}"
         fi
     done
