@@ -112,16 +112,16 @@ testbed_stop_wine() {
     [ -z "$testbed_private" ] || touch "$testbed_private/stopping"
     # A hung server does not answer.
     timeout 10 wineserver -k >/dev/null 2>&1 || true
-    testbed_end_prefix
-    if [ -n "$testbed_wineserver" ]; then
+    # The shell that watches the server ends with it; one that does not end is not waited for.
+    if testbed_end_prefix && [ -n "$testbed_wineserver" ]; then
         wait "$testbed_wineserver" 2>/dev/null || true
-        testbed_wineserver=
     fi
+    testbed_wineserver=
 }
 
 # Ends the processes of the prefix that are left: the wineserver ends those it knows, but not one
 # it never knew or that outlived it, which without a server waits for ever and only ends by
-# SIGKILL.
+# SIGKILL. Says so and returns 1 when some do not end.
 testbed_end_prefix() {
     local left i
     for i in $(seq 50); do
@@ -132,7 +132,9 @@ testbed_end_prefix() {
         sleep 0.1
     done
     left=$(testbed_prefix_pids)
-    [ -z "$left" ] || echo "testbed: processes of the Wine prefix do not end:" $left >&2
+    [ -n "$left" ] || return 0
+    echo "testbed: processes of the Wine prefix do not end:" $left >&2
+    return 1
 }
 
 # The ids of the processes of the bed's prefix, one a line. A Wine process knows its prefix only
