@@ -12,14 +12,17 @@
 # a free display), a persistent wineserver, WINEDEBUG=-all and a fixed non-UTC TZ, and starts the
 # services named: nginx on loopback (testbed_nginx below), squid as a proxy (testbed_squid) and a
 # small drive (testbed_drive). What the bed keeps outside the build tree (logs, squid's folder,
-# the small drive) lives in a private folder under /tmp. Every process it starts is stopped by
-# process id, the drive unmounted and that folder removed when the shell exits, also on failure
-# or interrupt.
+# the small drive) lives in a private folder under /tmp. Every process it starts and every Wine
+# process of its prefix is stopped by process id, the drive unmounted and that folder removed when
+# the shell exits, also on failure or interrupt. The wineserver's output goes to its log there;
+# when the server ends before the bed stops, the bed says so at once with the end of that log and
+# ends the prefix's processes, which would wait for it for ever.
 
 testbed_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 testbed_pids=()
 testbed_private=    # the bed's folder outside the build tree
 testbed_drive_link= # the small drive's letter in the prefix
+testbed_wineserver= # the pid of the shell that runs and watches the bed's wineserver
 
 # The build tree: BUILD_DIR (relative to the current folder), else build/ of the source tree.
 # Absolute, since the test bed and the demo change directories.
@@ -79,7 +82,7 @@ testbed_bench() {
 }
 
 testbed_stop() {
-    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+    testbed_stop_wine
     local p
     for p in "${testbed_pids[@]}"; do
         kill "$p" 2>/dev/null || true
@@ -101,6 +104,64 @@ testbed_stop() {
         rm -rf --one-file-system "$testbed_private" || true
         testbed_private=
     fi
+}
+
+# Ends the bed's wineserver and every process of its prefix.
+testbed_stop_wine() {
+    [ -n "${WINEPREFIX:-}" ] || return 0
+    [ -z "$testbed_private" ] || touch "$testbed_private/stopping"
+    # A hung server does not answer.
+    timeout 10 wineserver -k >/dev/null 2>&1 || true
+    # The shell that watches the server ends with it; one that does not end is not waited for.
+    if testbed_end_prefix && [ -n "$testbed_wineserver" ]; then
+        wait "$testbed_wineserver" 2>/dev/null || true
+    fi
+    testbed_wineserver=
+}
+
+# Ends the processes of the prefix that are left: the wineserver ends those it knows, but not one
+# it never knew or that outlived it, which without a server waits for ever and only ends by
+# SIGKILL. Says so and returns 1 when some do not end.
+testbed_end_prefix() {
+    local left i
+    for i in $(seq 50); do
+        left=$(testbed_prefix_pids)
+        [ -n "$left" ] || return 0
+        # shellcheck disable=SC2086 # one pid a word
+        kill -KILL $left 2>/dev/null || true
+        sleep 0.1
+    done
+    left=$(testbed_prefix_pids)
+    [ -n "$left" ] || return 0
+    echo "testbed: processes of the Wine prefix do not end:" $left >&2
+    return 1
+}
+
+# The ids of the processes of the bed's prefix, one a line. A Wine process knows its prefix only
+# from WINEPREFIX, which Wine hands on to every program a Windows program starts: Wine's services
+# and a program the tests left behind carry it in the environment they were started with
+# (/proc/PID/environ), also one that never reached the wineserver or outlived it, which the server
+# itself cannot name. Only Wine's loader and server count: the bed's shells and other services
+# carry the variable as well. The wineserver's socket folder would not do: a client holds no file
+# of it open once connected.
+testbed_prefix_pids() {
+    local p t exe
+    for p in /proc/[0-9]*; do
+        # A Wine thread that lost its server ends alone: a process whose first thread has ended
+        # shows its program and environment through a thread still running.
+        exe=
+        for t in "$p" "$p"/task/*; do
+            exe=$(readlink "$t/exe" 2>/dev/null) && break
+        done
+        case ${exe##*/} in
+        wine*) ;;
+        *) continue ;;
+        esac
+        # Its entries end in NUL.
+        if grep -qxzF "WINEPREFIX=$WINEPREFIX" "$t/environ" 2>/dev/null; then
+            echo "${p#/proc/}"
+        fi
+    done
 }
 
 # Says in one line what part of the bed failed, and why: the last line of its LOGs (read in turn)
@@ -187,8 +248,18 @@ testbed_start() {
     [ -z "$drive" ] || testbed_drive
 
     # Wine keeps a lock on the prefix: start the one server all test programs attach to.
-    wineserver -f -p >/dev/null 2>&1 &
-    testbed_pids+=($!)
+    # Watched: when it ends before the bed stops, every Wine process waits for ever (a test
+    # hangs until its time-out); the bed then says so at once and ends them.
+    (
+        status=0
+        wineserver -f -p >"$testbed_private/wineserver.log" 2>&1 || status=$?
+        [ -e "$testbed_private/stopping" ] && exit 0
+        echo "testbed: the wineserver ended during the tests (exit status $status)," \
+             "its processes are ended; its log:" >&2
+        sed 's/^/    /' "$testbed_private/wineserver.log" | tail -n 20 >&2 || true
+        testbed_end_prefix
+    ) </dev/null &
+    testbed_wineserver=$!
     # The first program of a fresh server starts Wine's background services, and the first in
     # another locale updates the prefix; both would inherit a test's output pipe and hold it
     # open. Let them start here, detached from every pipe.

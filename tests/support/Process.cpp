@@ -52,11 +52,15 @@ int Process::Wait(DWORD timeoutMs) {
     return static_cast<int>(code);
 }
 
-void Process::Kill() {
-    if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process_.get(), 255);
-        WaitForSingleObject(process_.get(), INFINITE);
-    }
+bool Process::Kill(DWORD timeoutMs) {
+    if (!process_ || WaitForSingleObject(process_.get(), 0) != WAIT_TIMEOUT)
+        return true;
+    // A process that ends by itself meanwhile refuses to be ended: only its end counts.
+    TerminateProcess(process_.get(), 255);
+    if (WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0)
+        return true;
+    ADD_FAILURE() << "process " << id_ << " still runs " << timeoutMs << " ms after it was killed";
+    return false;
 }
 
 std::vector<PROCESSENTRY32> RunningProcesses() {

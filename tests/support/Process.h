@@ -30,7 +30,7 @@ class Process {
     // Takes over the running process of that id. When there is none (id 0, or it has ended
     // already) Id() is 0 and Wait() gives -1.
     explicit Process(DWORD id);
-    // Kills the process when it still runs.
+    // Kills the process when it still runs (Kill).
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -41,8 +41,9 @@ class Process {
     // Waits for the end and gives the exit code. At the deadline the process is killed, the
     // test fails and the result is -1.
     int Wait(DWORD timeoutMs = kDeadlineMs);
-    // Ends the process when it still runs, and waits until it has gone.
-    void Kill();
+    // Ends the process when it still runs, and waits until it has gone. A process still there at
+    // the deadline fails the test: false.
+    bool Kill(DWORD timeoutMs = kDeadlineMs);
 
   private:
     KernelHandle process_;
