@@ -30,9 +30,10 @@ constexpr int kRounds = 30;
 // After a kill one run to the end fetches what is missing and installs it all; the update
 // counts as unfinished only when two more have not finished it either.
 constexpr int kCompletionRuns = 3;
-// A round takes seconds; one that takes longer than a run may take to end waited for a deadline:
-// a process hung, and the later rounds would wait on what it holds.
-constexpr DWORD kRoundMs = kDeadlineMs;
+// A round takes seconds, on a loaded machine some ten; one that takes longer than twice the
+// deadline of a single run waited for deadlines: a process hung, and the later rounds would wait
+// on what it holds.
+constexpr DWORD kRoundMs = 2 * kDeadlineMs;
 
 const TDateTime kListed = EncodeDate(2003, 6, 12) + EncodeTime(8, 38, 20, 0);
 const AnsiString kMissing = "(missing)";
