@@ -222,6 +222,11 @@ AnsiString RequestLineTarget(const AnsiString& target) {
 
 } // namespace
 
+AnsiString SchemeOf(const AnsiString& url) {
+    const TReference r = SplitReference(url);
+    return r.HasScheme && r.HasAuthority ? r.Scheme : AnsiString();
+}
+
 THttpUrl SplitUrl(const AnsiString& url, int defaultPort) {
     // A line break would end the request's line: the host goes into the Host line as it stands.
     if (url.find_first_of("\r\n") != AnsiString::npos)

@@ -47,6 +47,10 @@ bool SameServer(const THttpUrl& a, const THttpUrl& b);
 // path loses its dot segments also when the reference begins with a scheme.
 AnsiString ResolveReference(const AnsiString& base, const AnsiString& reference);
 
+// The scheme a URL begins with, followed by "//" ("https" for "https://host/"); empty when it
+// begins with none.
+AnsiString SchemeOf(const AnsiString& url);
+
 // Standard Base64 with "=" padding, on one line.
 AnsiString Base64(const AnsiString& bytes);
 

@@ -1,32 +1,12 @@
 #include "HttpMod.h"
 
+#include "HttpWire.h"
 #include "Language.h"
 #include "TextNumbers.h"
 
-#include <cctype>
 #include <climits>
 
 THttp* Http = nullptr;
-
-namespace {
-
-// True for a URL that begins with a scheme other than http and "://". Completed, such a URL
-// names its scheme as the host with an empty port, which the client refuses; the trace names
-// the scheme instead.
-bool NamesOtherScheme(const AnsiString& url) {
-    const auto colon = url.find("://");
-    if (colon == AnsiString::npos || colon == 0 ||
-        !std::isalpha(static_cast<unsigned char>(url[0])))
-        return false;
-    for (std::size_t i = 1; i < colon; ++i) {
-        const unsigned char c = static_cast<unsigned char>(url[i]);
-        if (!std::isalnum(c) && c != '+' && c != '-' && c != '.')
-            return false;
-    }
-    return AnsiCompareText(url.substr(0, 5), "HTTP:") != 0;
-}
-
-} // namespace
 
 AnsiString CompleteUrl(const AnsiString& url) {
     if (AnsiCompareText(url.substr(0, 5), "HTTP:") == 0)
@@ -137,7 +117,10 @@ bool THttp::Request(AnsiString url) {
             Trace("GET " + url, e.Message + "; user names go in the settings' user= and pass=");
             RequestRaised = true;
         } catch (const Exception& e) {
-            if (NamesOtherScheme(asked))
+            // Completed, such a URL names its scheme as the host with an empty port, which the
+            // client refuses; the trace names the scheme instead.
+            if (const AnsiString scheme = SchemeOf(asked);
+                !scheme.empty() && AnsiCompareText(scheme, "http") != 0)
                 Trace("GET " + asked, "only http:// URLs are fetched");
             else
                 TraceException("GET " + url, e);
