@@ -385,29 +385,39 @@ void TReplyHeader::TakeLine(const AnsiString& line) {
         Status = ReplyStatus(line);
         return;
     }
-    if (line.empty()) {
-        complete_ = true;
+    // A line that begins with a blank continues the field before it (obs-fold). The field is
+    // read once it is whole, each fold taken as one blank, as RFC 9112 (5.2) asks of a client.
+    if (!line.empty() && IsBlank(line[0])) {
+        if (!field_.empty()) {
+            field_ = TrimWhere(field_, IsBlank) + ' ' + TrimWhere(line, IsBlank);
+            folded_ = true;
+        }
         return;
     }
-    // A line that begins with a blank continues the field before it (obs-fold): a length split
-    // over two lines is no length a reader can be sure of.
-    const bool lengthBefore = std::exchange(lengthLast_, false);
-    if (IsBlank(line[0]) && lengthBefore)
-        throw ESockError("The reply folds its Content-Length onto a second line");
+    TakeField();
+    field_ = line;
+    folded_ = false;
+    complete_ = line.empty();
+}
+
+void TReplyHeader::TakeField() {
     // A field is its name up to the first colon and its value without the blanks around it; a
     // name with blanks in it is no name HTTP knows.
-    const std::size_t colon = line.find(':');
+    const std::size_t colon = field_.find(':');
     if (colon == AnsiString::npos)
         return;
-    const AnsiString name = line.substr(0, colon);
-    const AnsiString value = TrimWhere(line.substr(colon + 1), IsBlank);
+    const AnsiString name = field_.substr(0, colon);
+    const AnsiString value = TrimWhere(field_.substr(colon + 1), IsBlank);
     if (SameAscii(name, "LOCATION")) {
         Location = WithoutControls(value, "Location");
     } else if (SameAscii(name, "SET-COOKIE")) {
         Cookie = WithoutControls(value, "Set-Cookie");
         HasCookie = true;
     } else if (SameAscii(name, "CONTENT-LENGTH")) {
-        // A body of unknown end would be taken for the whole: such a reply is not used.
+        // A body of unknown end would be taken for the whole: such a reply is not used. A length
+        // split over two lines is no length a reader can be sure of.
+        if (folded_)
+            throw ESockError("The reply folds its Content-Length onto a second line");
         const long long length = LengthOf(value);
         if (length < 0)
             throw ESockError("The reply's Content-Length is no length");
@@ -418,6 +428,5 @@ void TReplyHeader::TakeLine(const AnsiString& line) {
             throw ESockError("The reply announces two different lengths");
         LengthAnnounced = true;
         ContentLength = static_cast<int>(length);
-        lengthLast_ = true;
     }
 }

@@ -83,7 +83,8 @@ class TReplyHeader {
     // Content-Length value is no decimal number (a comma list of one number repeated counts as
     // that number) or is folded onto a second line, an announced length passes the int range,
     // two Content-Length fields differ (one value repeated counts once), or a Location or
-    // Set-Cookie value holds a control character (below 0x20, or 0x7F).
+    // Set-Cookie value holds a control character (below 0x20, or 0x7F). A line that begins with
+    // a blank continues the field before it, joined to it by one blank.
     std::size_t Feed(const char* data, std::size_t size);
     bool Complete() const { return complete_; }
     // Lines read so far, the status line included.
@@ -100,9 +101,11 @@ class TReplyHeader {
 
   private:
     void TakeLine(const AnsiString& line);
+    void TakeField();
 
     AnsiString line_;
-    bool lengthLast_ = false; // the last field line read was a Content-Length
+    AnsiString field_;    // the field line read last, its folds joined; read when the next begins
+    bool folded_ = false; // field_ was folded
     std::size_t size_ = 0;
     int lines_ = 0;
     bool complete_ = false;

@@ -374,9 +374,15 @@ TEST(TReplyHeader, Fields) {
         Raises("Content-Length: 5\n\t5"),
         Raises("Content-Length:\n 5"),
         Raises("Content-Length: 5\n "),
-        // A folded line elsewhere is passed over.
+        // A folded line continues its field, joined to it by one blank.
         {"X-Other: a\n Content-Length: 5", false, "", "", false, 0},
         {"Content-Length: 5\nX-Other: a\n b", false, "", "", true, 5},
+        {"Location: /a\n /b", false, "/a /b", "", false, 0},
+        {"Location: /a \t\n \t/b \t\n\t/c", false, "/a /b /c", "", false, 0},
+        {"Location:\n http://h/x", false, "http://h/x", "", false, 0},
+        {"Location: /a\n /b\nContent-Length: 5", false, "/a /b", "", true, 5},
+        {"Set-Cookie: sid=abc;\n\t path=/", false, "", "sid=abc; path=/", false, 0},
+        {"Location x\n Location: y", false, "", "", false, 0},
         // One length given twice is that length.
         {"Content-Length: 10\nContent-Length: 10", false, "", "", true, 10},
         {"Content-Length: 7\nX: y\ncontent-length:007", false, "", "", true, 7},
