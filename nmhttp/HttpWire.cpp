@@ -227,6 +227,17 @@ AnsiString SchemeOf(const AnsiString& url) {
     return r.HasScheme && r.HasAuthority ? r.Scheme : AnsiString();
 }
 
+AnsiString WithoutPassword(const AnsiString& url) {
+    const TReference r = SplitReference(url);
+    const std::size_t at = r.Authority.rfind('@');
+    const std::size_t colon = r.Authority.find(':');
+    if (at == AnsiString::npos || colon > at)
+        return url;
+    // The authority follows the scheme's colon and "//".
+    const std::size_t start = (r.HasScheme ? r.Scheme.size() + 1 : 0) + 2;
+    return url.substr(0, start + colon + 1) + "***" + url.substr(start + at);
+}
+
 THttpUrl SplitUrl(const AnsiString& url, int defaultPort) {
     // A line break would end the request's line: the host goes into the Host line as it stands.
     if (url.find_first_of("\r\n") != AnsiString::npos)
@@ -238,7 +249,7 @@ THttpUrl SplitUrl(const AnsiString& url, int defaultPort) {
         throw ESockError("The URL names no host: " + url);
     // A user name before the host would be taken for part of the host or of its port.
     if (r.Authority.find('@') != AnsiString::npos)
-        throw EUrlUserName("The URL names a user name before its host: " + url);
+        throw EUrlUserName("The URL names a user name before its host: " + WithoutPassword(url));
     // A host in brackets is an IPv6 address (or a later kind), which no IPv4 socket reaches.
     if (r.Authority.compare(0, 1, "[") == 0)
         throw ESockError("The URL names its host in brackets, as an IPv6 address; this client "

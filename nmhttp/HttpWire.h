@@ -39,6 +39,10 @@ struct THttpUrl {
 // empty, in brackets (IPv6) or holds any other byte, or a ":" is not followed by a port.
 THttpUrl SplitUrl(const AnsiString& url, int defaultPort);
 
+// The URL with the password of a user name before its host ("http://user:pw@host/") written as
+// "***", as a message or a trace may show it.
+AnsiString WithoutPassword(const AnsiString& url);
+
 // Whether the two URLs name the same server: the same host, in any letter case, and port.
 bool SameServer(const THttpUrl& a, const THttpUrl& b);
 

@@ -114,7 +114,8 @@ bool THttp::Request(AnsiString url) {
             NmHttp->Get(url);
         } catch (const EUrlUserName& e) {
             // A URL of the settings or of the list: credentials have their own settings.
-            Trace("GET " + url, e.Message + "; user names go in the settings' user= and pass=");
+            Trace("GET " + WithoutPassword(url),
+                  e.Message + "; user names go in the settings' user= and pass=");
             RequestRaised = true;
         } catch (const Exception& e) {
             // Completed, such a URL names its scheme as the host with an empty port, which the
