@@ -4,7 +4,6 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
-#include <utility>
 
 namespace {
 
