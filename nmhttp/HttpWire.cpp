@@ -418,6 +418,11 @@ void TReplyHeader::TakeField() {
         return;
     const AnsiString name = field_.substr(0, colon);
     const AnsiString value = TrimWhere(field_.substr(colon + 1), IsBlank);
+    // Some readers take "Content-Length :" for the length and some pass it over: which end the
+    // body has is then anyone's guess, and such a reply is not used.
+    const AnsiString bare = TrimWhere(name, IsBlank);
+    if (bare != name && SameAscii(bare, "CONTENT-LENGTH"))
+        throw ESockError("The reply puts a blank between Content-Length and its colon");
     if (SameAscii(name, "LOCATION")) {
         Location = WithoutControls(value, "Location");
     } else if (SameAscii(name, "SET-COOKIE")) {

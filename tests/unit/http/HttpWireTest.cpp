@@ -365,7 +365,10 @@ TEST(TReplyHeader, Fields) {
         {"content-length:\t7\t", false, "", "", true, 7},
         {"Content-Length: 007", false, "", "", true, 7},
         {"Content-Length: 2147483647", false, "", "", true, INT_MAX},
-        {"Content-Length : 5", false, "", "", false, 0},
+        // Readers differ on a blank before the colon; a length is then no length to rely on.
+        Raises("Content-Length : 5"),
+        Raises("Content-Length\t: 5"),
+        {"X-Length : 5", false, "", "", false, 0},
         // Anything but a decimal number is no length, and the reply's end is then unknown.
         Raises("content-length: 12abc"),
         Raises("Content-Length: abc"),
