@@ -85,10 +85,10 @@ class TReplyHeader {
     // while it goes on, fewer once its empty line is read (the rest begins the body). Raises
     // ESockError when a line, the line count or the whole header passes its bound, a
     // Content-Length value is no decimal number (a comma list of one number repeated counts as
-    // that number) or is folded onto a second line, an announced length passes the int range,
-    // two Content-Length fields differ (one value repeated counts once), or a Location or
-    // Set-Cookie value holds a control character (below 0x20, or 0x7F). A line that begins with
-    // a blank continues the field before it, joined to it by one blank.
+    // that number), is folded onto a second line or has a blank before its colon, an announced
+    // length passes the int range, two Content-Length fields differ (one value repeated counts
+    // once), or a Location or Set-Cookie value holds a control character (below 0x20, or 0x7F).
+    // A line that begins with a blank continues the field before it, joined to it by one blank.
     std::size_t Feed(const char* data, std::size_t size);
     bool Complete() const { return complete_; }
     // Lines read so far, the status line included.

@@ -122,7 +122,7 @@ bool THttp::Request(AnsiString url) {
             // client refuses; the trace names the scheme instead.
             if (const AnsiString scheme = SchemeOf(asked);
                 !scheme.empty() && AnsiCompareText(scheme, "http") != 0)
-                Trace("GET " + asked, "only http:// URLs are fetched");
+                Trace("GET " + WithoutPassword(asked), "only http:// URLs are fetched");
             else
                 TraceException("GET " + url, e);
             RequestRaised = true;
